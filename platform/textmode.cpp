@@ -1,0 +1,145 @@
+// textmode.cpp: the C runtime's text-mode stream rules over a byte-level file.
+#include "platform/textmode.h"
+
+namespace qvl {
+
+namespace {
+
+constexpr unsigned char kCtrlZ = 0x1A;
+
+bool IsBlank(int c) {
+    return c == ' ' || (c >= 0x09 && c <= 0x0D);
+}
+
+} // namespace
+
+void TextStream::AttachForReading(ByteFile* file) {
+    *this = TextStream();
+    file_ = file;
+}
+
+void TextStream::AttachForAppending(ByteFile* file) {
+    *this = TextStream();
+    file_ = file;
+    append_ = true;
+    // MSVCRT's open for "a+" looks at the last byte and cuts a Ctrl-Z off, so that
+    // appended text is not hidden behind an end-of-file mark.
+    std::int64_t size = file->Size();
+    if (size > 0 && file->Seek(static_cast<std::uint64_t>(size - 1))) {
+        unsigned char last = 0;
+        if (file->Read(&last, 1) == 1 && last == kCtrlZ &&
+            file->Seek(static_cast<std::uint64_t>(size - 1))) {
+            file->Truncate();
+        }
+    }
+    file->Seek(0);
+}
+
+bool TextStream::Fill() {
+    if (textEnded_)
+        return false;
+    long got = file_->Read(buffer_, sizeof buffer_);
+    if (got <= 0) {
+        textEnded_ = true;
+        return false;
+    }
+    pos_ = 0;
+    len_ = static_cast<unsigned>(got);
+    return true;
+}
+
+int TextStream::PeekByte() {
+    if (pos_ == len_ && !Fill())
+        return -1;
+    if (buffer_[pos_] == kCtrlZ) {
+        textEnded_ = true;
+        return -1;
+    }
+    return buffer_[pos_];
+}
+
+int TextStream::RawByte() {
+    int c = PeekByte();
+    if (c >= 0)
+        ++pos_;
+    return c;
+}
+
+int TextStream::GetChar() {
+    if (pushback_ >= 0) {
+        int c = pushback_;
+        pushback_ = -1;
+        return c;
+    }
+    int c = RawByte();
+    if (c == '\r' && PeekByte() == '\n') {
+        ++pos_;
+        return '\n';
+    }
+    return c;
+}
+
+int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
+    *length = 0;
+    if (size > 0)
+        word[0] = 0;
+    if (file_ == nullptr || append_)
+        return kTextEof;
+    int c = GetChar();
+    while (c >= 0 && IsBlank(c))
+        c = GetChar();
+    if (c < 0) {
+        eof_ = true;
+        return kTextEof;
+    }
+    unsigned n = 0;
+    while (c >= 0 && !IsBlank(c)) {
+        if (size > 0 && n < size - 1)
+            word[n] = static_cast<char>(c);
+        ++n;
+        c = GetChar();
+    }
+    if (c < 0)
+        eof_ = true;
+    else
+        pushback_ = c;
+    if (size > 0)
+        word[n < size - 1 ? n : size - 1] = 0;
+    *length = n;
+    return 1;
+}
+
+int TextStream::PrintLine(const char* line) {
+    if (file_ == nullptr || !append_ || !file_->SeekToEnd())
+        return -1;
+    unsigned char out[256];
+    unsigned n = 0;
+    int written = 0;
+    auto flush = [&]() {
+        bool ok = n == 0 || file_->Write(out, n);
+        n = 0;
+        return ok;
+    };
+    for (const char* p = line;; ++p) {
+        char c = *p ? *p : '\n'; // the format's own line end follows the text
+        if (n + 2 > sizeof out && !flush())
+            return -1;
+        if (c == '\n')
+            out[n++] = '\r';
+        out[n++] = static_cast<unsigned char>(c);
+        ++written;
+        if (!*p)
+            break;
+    }
+    return flush() ? written : -1;
+}
+
+int TextStream::Close() {
+    if (file_ == nullptr)
+        return -1;
+    file_->Close();
+    file_ = nullptr;
+    return 0;
+}
+
+} // namespace qvl

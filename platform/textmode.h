@@ -1,0 +1,65 @@
+// textmode.h: the C runtime's text-mode stream rules on Windows, over a byte-level file.
+//
+// QVL7UNIN.EXE cannot rely on MSVCRT.DLL (Windows 95 as first shipped lacks it), so the
+// rules that fopen/fprintf/fscanf/feof apply to text files are written here once and
+// used by both the Win32 platform (over kernel32 handles) and the emulated machine (over
+// host files):
+//  - "\n" is written as CR LF, and CR LF reads as LF; a lone CR reads as CR;
+//  - a Ctrl-Z byte (0x1A) ends the text on reading;
+//  - "a+" removes one final Ctrl-Z at open and makes every write land at the end;
+//  - "%s" skips blanks and bytes 0x09..0x0D, then takes bytes up to the next of them.
+#pragma once
+
+#include <cstdint>
+
+namespace qvl {
+
+class ByteFile {
+  public:
+    // Reads up to size bytes at the current position; returns the count, 0 at the end,
+    // -1 on error.
+    virtual long Read(void* data, unsigned size) = 0;
+    virtual bool Write(const void* data, unsigned size) = 0;
+    virtual bool Seek(std::uint64_t offset) = 0;
+    virtual bool SeekToEnd() = 0;
+    virtual std::int64_t Size() = 0; // -1 on error
+    // Cuts the file at the current position.
+    virtual bool Truncate() = 0;
+    virtual void Close() = 0;
+
+  protected:
+    ~ByteFile() = default;
+};
+
+constexpr int kTextEof = -1;
+
+class TextStream {
+  public:
+    // Binds the stream to an open file. For append mode it applies the "a+" rule that
+    // drops one final Ctrl-Z byte.
+    void AttachForReading(ByteFile* file);
+    void AttachForAppending(ByteFile* file);
+    bool InUse() const { return file_ != nullptr; }
+
+    int PrintLine(const char* line);
+    int ScanWord(char* word, unsigned size, unsigned* length);
+    int AtEndOfFile() const { return eof_ ? 1 : 0; }
+    int Close();
+
+  private:
+    int RawByte();  // next byte of the file, or -1
+    int PeekByte(); // the same without consuming it
+    int GetChar();  // next character after text-mode translation, or -1
+    bool Fill();
+
+    ByteFile* file_ = nullptr;
+    bool append_ = false;
+    bool eof_ = false;      // the end-of-file indicator, as feof reports it
+    bool textEnded_ = false; // a Ctrl-Z or the file's end was reached
+    int pushback_ = -1;     // one character given back by the word reader
+    unsigned pos_ = 0;
+    unsigned len_ = 0;
+    unsigned char buffer_[512];
+};
+
+} // namespace qvl

@@ -1,0 +1,227 @@
+// win32_platform.cpp: the Platform on real Win32 (Windows 9x, NT and Wine).
+//
+// Nothing here uses the C runtime: QVL7UNIN.EXE must run on Windows 95 as first
+// shipped, which has no MSVCRT.DLL. Text files go through textmode.cpp over kernel32.
+#include "platform/platform.h"
+#include "platform/textmode.h"
+
+#include <windows.h>
+
+namespace qvl {
+
+namespace {
+
+static_assert(sizeof(OSVERSIONINFOA) == sizeof(OsVersionInfo), "OSVERSIONINFOA layout");
+
+HKEY Key(RegKey key) {
+    return reinterpret_cast<HKEY>(key);
+}
+
+class Win32ByteFile final : public ByteFile {
+  public:
+    void Open(HANDLE handle) { handle_ = handle; }
+    long Read(void* data, unsigned size) override {
+        DWORD got = 0;
+        if (!::ReadFile(handle_, data, size, &got, nullptr))
+            return -1;
+        return static_cast<long>(got);
+    }
+    bool Write(const void* data, unsigned size) override {
+        DWORD put = 0;
+        return ::WriteFile(handle_, data, size, &put, nullptr) && put == size;
+    }
+    bool Seek(std::uint64_t offset) override {
+        LONG high = static_cast<LONG>(offset >> 32);
+        DWORD low = ::SetFilePointer(handle_, static_cast<LONG>(offset & 0xFFFFFFFFu), &high,
+                                     FILE_BEGIN);
+        return low != INVALID_SET_FILE_POINTER || ::GetLastError() == NO_ERROR;
+    }
+    bool SeekToEnd() override {
+        LONG high = 0;
+        DWORD low = ::SetFilePointer(handle_, 0, &high, FILE_END);
+        return low != INVALID_SET_FILE_POINTER || ::GetLastError() == NO_ERROR;
+    }
+    std::int64_t Size() override {
+        DWORD high = 0;
+        DWORD low = ::GetFileSize(handle_, &high);
+        if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR)
+            return -1;
+        return (static_cast<std::int64_t>(high) << 32) | low;
+    }
+    bool Truncate() override { return ::SetEndOfFile(handle_) != 0; }
+    void Close() override {
+        if (handle_ != nullptr)
+            ::CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+
+  private:
+    // Null, not INVALID_HANDLE_VALUE, so the slots need no start-up code to initialise.
+    HANDLE handle_ = nullptr;
+};
+
+// The removal holds one text file open at a time; a few slots leave room to spare
+// without a heap.
+struct FileSlot {
+    Win32ByteFile bytes;
+    TextStream stream;
+};
+FileSlot g_files[4];
+
+FileSlot* SlotOf(TextStream* stream) {
+    for (FileSlot& slot : g_files)
+        if (&slot.stream == stream && slot.stream.InUse())
+            return &slot;
+    return nullptr;
+}
+
+void CopyFindData(const WIN32_FIND_DATAA& from, FindData* to) {
+    to->attributes = from.dwFileAttributes;
+    for (unsigned i = 0; i < kMaxPath; ++i)
+        to->name[i] = from.cFileName[i];
+    to->name[kMaxPath - 1] = 0;
+}
+
+// Deletes a key's subkeys depth first, then the key. Windows 9x's RegDeleteKeyA would
+// take the subtree along, but NT-family Windows refuses keys with subkeys and Wine's
+// Windows 9x mode leaves some behind, so the tree is taken apart here on every system.
+LONG DeleteTree(HKEY parent, const char* name) {
+    HKEY key;
+    if (::RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        char child[MAX_PATH];
+        DWORD index = 0;
+        for (;;) {
+            DWORD length = sizeof child;
+            if (::RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr,
+                                nullptr) != ERROR_SUCCESS)
+                break;
+            // A subkey that will not go is stepped over, or this loop would find it
+            // again and again.
+            if (DeleteTree(key, child) != ERROR_SUCCESS)
+                ++index;
+        }
+        ::RegCloseKey(key);
+    }
+    return ::RegDeleteKeyA(parent, name);
+}
+
+class Win32Platform final : public Platform {
+  public:
+    WinLong RegOpenKeyExA(RegKey root, const char* subKey, WinDword options, WinDword access,
+                          RegKey* result) override {
+        HKEY key = nullptr;
+        LONG r = ::RegOpenKeyExA(Key(root), subKey, options, access, &key);
+        if (r == ERROR_SUCCESS)
+            *result = reinterpret_cast<RegKey>(key);
+        return r;
+    }
+    WinLong RegQueryValueExA(RegKey key, const char* valueName, WinDword* reserved,
+                             WinDword* type, unsigned char* data, WinDword* size) override {
+        return ::RegQueryValueExA(Key(key), valueName, reinterpret_cast<DWORD*>(reserved),
+                                  reinterpret_cast<DWORD*>(type), data,
+                                  reinterpret_cast<DWORD*>(size));
+    }
+    WinLong RegCloseKey(RegKey key) override { return ::RegCloseKey(Key(key)); }
+    WinLong RegDeleteKeyA(RegKey root, const char* subKey) override {
+        if (subKey == nullptr || *subKey == 0)
+            return ERROR_BADKEY; // never the root itself
+        return DeleteTree(Key(root), subKey);
+    }
+    WinLong RegFlushKey(RegKey key) override { return ::RegFlushKey(Key(key)); }
+
+    WinDword GetProfileStringA(const char* section, const char* key, const char* fallback,
+                               char* buffer, WinDword size) override {
+        return ::GetProfileStringA(section, key, fallback, buffer, size);
+    }
+    WinBool WriteProfileStringA(const char* section, const char* key,
+                                const char* value) override {
+        return ::WriteProfileStringA(section, key, value);
+    }
+
+    WinBool GetVersionExA(OsVersionInfo* info) override {
+        return ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info));
+    }
+    unsigned GetSystemDirectoryA(char* buffer, unsigned size) override {
+        return ::GetSystemDirectoryA(buffer, size);
+    }
+    unsigned GetWindowsDirectoryA(char* buffer, unsigned size) override {
+        return ::GetWindowsDirectoryA(buffer, size);
+    }
+
+    WinBool DeleteFileA(const char* path) override { return ::DeleteFileA(path); }
+    WinBool RemoveDirectoryA(const char* path) override { return ::RemoveDirectoryA(path); }
+    FindHandle FindFirstFileA(const char* pattern, FindData* data) override {
+        WIN32_FIND_DATAA found;
+        HANDLE h = ::FindFirstFileA(pattern, &found);
+        if (h == INVALID_HANDLE_VALUE)
+            return kInvalidFindHandle;
+        CopyFindData(found, data);
+        return reinterpret_cast<FindHandle>(h);
+    }
+    WinBool FindNextFileA(FindHandle handle, FindData* data) override {
+        WIN32_FIND_DATAA found;
+        if (!::FindNextFileA(reinterpret_cast<HANDLE>(handle), &found))
+            return FALSE;
+        CopyFindData(found, data);
+        return TRUE;
+    }
+    WinBool FindClose(FindHandle handle) override {
+        return ::FindClose(reinterpret_cast<HANDLE>(handle));
+    }
+
+    void* Allocate(std::size_t size) override { return ::HeapAlloc(::GetProcessHeap(), 0, size); }
+    void Release(void* block) override {
+        if (block != nullptr)
+            ::HeapFree(::GetProcessHeap(), 0, block);
+    }
+
+    TextStream* OpenText(const char* path, const char* mode) override {
+        bool append = mode[0] == 'a' && mode[1] == '+' && mode[2] == 0;
+        if (!append && !(mode[0] == 'r' && mode[1] == 0))
+            return nullptr;
+        FileSlot* slot = nullptr;
+        for (FileSlot& s : g_files)
+            if (!s.stream.InUse() && slot == nullptr)
+                slot = &s;
+        if (slot == nullptr)
+            return nullptr;
+        HANDLE h = ::CreateFileA(path, append ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return nullptr;
+        slot->bytes.Open(h);
+        if (append)
+            slot->stream.AttachForAppending(&slot->bytes);
+        else
+            slot->stream.AttachForReading(&slot->bytes);
+        return &slot->stream;
+    }
+    int PrintLine(TextStream* stream, const char* line) override {
+        return SlotOf(stream) ? stream->PrintLine(line) : -1;
+    }
+    int ScanWord(TextStream* stream, char* word, unsigned size, unsigned* length) override {
+        if (!SlotOf(stream)) {
+            *length = 0;
+            return kTextEof;
+        }
+        return stream->ScanWord(word, size, length);
+    }
+    int AtEndOfFile(TextStream* stream) override {
+        return SlotOf(stream) ? stream->AtEndOfFile() : 1;
+    }
+    int CloseText(TextStream* stream) override {
+        return SlotOf(stream) ? stream->Close() : -1;
+    }
+};
+
+Win32Platform g_platform;
+
+} // namespace
+
+Platform& DefaultPlatform() {
+    return g_platform;
+}
+
+} // namespace qvl

@@ -1,0 +1,48 @@
+// profile_cleanup.cpp: removes the printer's lines and per-port sections from win.ini.
+#include "removal/removal.h"
+#include "removal/text.h"
+
+namespace qvl {
+
+namespace {
+
+const char kDevices[] = "Devices";
+const char kPrinterPorts[] = "PrinterPorts";
+const char kFallbackDevice[] = "kdp4mz,lpt1:";
+const char* const kFixedPortSuffixes[] = {"-LPT1", "-FILE", "-LPT2"};
+
+void DeleteSection(Platform& p, RemovalStorage& s, const char* suffix, const char* port) {
+    if (JoinText(s.sectionName, sizeof s.sectionName, PrinterModelName, suffix, port))
+        p.WriteProfileStringA(s.sectionName, nullptr, nullptr);
+}
+
+} // namespace
+
+void CleanProfile(Platform& platform, RemovalStorage& s) {
+    const unsigned size = sizeof s.deviceValue;
+    WinDword got = platform.GetProfileStringA(kDevices, PrinterModelName, kFallbackDevice,
+                                              s.deviceValue, size);
+    s.deviceValue[size - 1] = 0;
+    // GetProfileStringA returns size - 1 when it had to cut the value short. A cut value
+    // may hide its backslash or end in the middle of a port, so the port sections are
+    // left alone rather than guessed.
+    bool whole = got < size - 1;
+
+    if (whole && Contains(s.deviceValue, '\\')) {
+        // A network port: the one section named after it. Without a comma there is no
+        // port to name a section after.
+        const char* comma = s.deviceValue;
+        while (*comma && *comma != ',')
+            ++comma;
+        if (*comma == ',' && CopyText(s.portText, sizeof s.portText, comma + 1))
+            DeleteSection(platform, s, "-", s.portText);
+    } else if (whole) {
+        for (const char* suffix : kFixedPortSuffixes)
+            DeleteSection(platform, s, suffix, nullptr);
+    }
+
+    platform.WriteProfileStringA(kDevices, PrinterModelName, nullptr);
+    platform.WriteProfileStringA(kPrinterPorts, PrinterModelName, nullptr);
+}
+
+} // namespace qvl

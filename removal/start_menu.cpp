@@ -1,0 +1,47 @@
+// start_menu.cpp: removes the printer's program group from the user's Start menu.
+#include "removal/removal.h"
+#include "removal/text.h"
+
+namespace qvl {
+
+namespace {
+
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kProgramsValue[] = "Programs";
+const char kGroupFolder[] = "\\Ovrik Velostrix R40";
+const char* const kShortcuts[] = {
+    "\\How do I for Velostrix R40.LNK",
+    "\\Troubleshooting for Velostrix R40.LNK",
+    "\\Velostrix R40 Printer Monitor.LNK",
+    "\\Velostrix R40 Uninstall program.LNK",
+};
+
+} // namespace
+
+void RemoveStartMenuGroup(Platform& platform, RemovalStorage& s) {
+    RegKey key = 0;
+    if (platform.RegOpenKeyExA(kHkeyCurrentUser, kShellFolders, 0, kKeyQueryValue, &key) ==
+        kErrorSuccess) {
+        WinDword type = 0;
+        WinDword size = sizeof s.groupPath;
+        WinLong read =
+            platform.RegQueryValueExA(key, kProgramsValue, nullptr, &type,
+                                      reinterpret_cast<unsigned char*>(s.groupPath), &size);
+        platform.RegCloseKey(key);
+        // A failed read may leave anything in the buffer; it counts as no folder, just
+        // like a missing key. A folder that fills the buffer with no end is skipped.
+        if (read != kErrorSuccess)
+            s.groupPath[0] = 0;
+        else if (!TerminateValueText(s.groupPath, sizeof s.groupPath, size))
+            return;
+    }
+    if (!AppendText(s.groupPath, sizeof s.groupPath, kGroupFolder))
+        return;
+    for (const char* shortcut : kShortcuts) {
+        if (JoinText(s.filePath, sizeof s.filePath, s.groupPath, shortcut))
+            platform.DeleteFileA(s.filePath);
+    }
+    platform.RemoveDirectoryA(s.groupPath);
+}
+
+} // namespace qvl

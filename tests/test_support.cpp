@@ -1,0 +1,122 @@
+// test_support.cpp: a machine folder per test, and running the removal on it with a trace.
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace qvl::test {
+
+std::string MakeTempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "qvl-test-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back(0);
+    if (mkdtemp(buffer.data()) == nullptr)
+        return "";
+    return buffer.data();
+}
+
+void MachineTest::SetUp() {
+    folder_ = MakeTempFolder();
+    ASSERT_FALSE(folder_.empty());
+    PutFolder("C:\\WINDOWS\\SYSTEM");
+    WriteRegistry();
+}
+
+void MachineTest::TearDown() {
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+}
+
+void MachineTest::SetMachine(WinDword build, const std::string& windowsDir,
+                             const std::string& systemDir) {
+    char text[64];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(build));
+    std::string ini = std::string("[Version]\r\nBuildNumber=") + text + "\r\n";
+    if (!windowsDir.empty() || !systemDir.empty()) {
+        ini += "[Directories]\r\n";
+        if (!windowsDir.empty())
+            ini += "Windows=" + windowsDir + "\r\n";
+        if (!systemDir.empty())
+            ini += "System=" + systemDir + "\r\n";
+    }
+    ASSERT_TRUE(emu::WriteHostFileAtomically(folder_ + "/machine.ini", ini));
+}
+
+void MachineTest::WriteRegistry() {
+    ASSERT_TRUE(emu::WriteHostFileAtomically(folder_ + "/registry.reg", registry_));
+}
+
+void MachineTest::AddKey(const std::string& fullPath, const std::vector<RegValue>& values) {
+    registry_ += emu::RegBlock(fullPath, values);
+    WriteRegistry();
+}
+
+void MachineTest::PutFile(const std::string& windowsPath, const std::string& bytes) {
+    ASSERT_TRUE(emu::PutMachineFile(folder_, windowsPath, bytes)) << windowsPath;
+}
+
+void MachineTest::PutFolder(const std::string& windowsPath) {
+    ASSERT_TRUE(emu::PutMachineFolder(folder_, windowsPath)) << windowsPath;
+}
+
+std::vector<std::string> MachineTest::Run(const emu::FaultPlan& faults) {
+    emu::Machine machine(folder_);
+    std::string error;
+    EXPECT_TRUE(machine.Load(&error)) << error;
+    machine.Faults() = faults;
+    TracingPlatform trace(machine);
+    RunRemoval(trace);
+    EXPECT_TRUE(machine.Save());
+    lastCalls_ = machine.Calls();
+    lastInjected_ = machine.FaultsInjected();
+    return trace.Lines();
+}
+
+bool MachineTest::KeyExists(const std::string& fullPath) {
+    emu::Registry registry;
+    registry.Load(RegistryText());
+    return registry.Exists(fullPath);
+}
+
+std::string MachineTest::RegistryText() {
+    std::string text;
+    emu::ReadHostFile(folder_ + "/registry.reg", &text);
+    return text;
+}
+
+bool MachineTest::FileExists(const std::string& windowsPath) {
+    emu::Machine machine(folder_);
+    std::string error;
+    std::string host;
+    return machine.Load(&error) && machine.HostPath(windowsPath, &host) && fs::exists(host);
+}
+
+std::string MachineTest::ReadFile(const std::string& windowsPath) {
+    emu::Machine machine(folder_);
+    std::string error;
+    std::string host;
+    std::string bytes;
+    if (machine.Load(&error) && machine.HostPath(windowsPath, &host))
+        emu::ReadHostFile(host, &bytes);
+    return bytes;
+}
+
+std::vector<std::string> Calls(const std::vector<std::string>& trace, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const std::string& line : trace)
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> WithoutResults(const std::vector<std::string>& trace) {
+    std::vector<std::string> out;
+    for (const std::string& line : trace)
+        out.push_back(line.substr(0, line.find(" -> ")));
+    return out;
+}
+
+} // namespace qvl::test

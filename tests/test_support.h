@@ -1,0 +1,59 @@
+// test_support.h: a machine folder per test, and running the removal on it with a trace.
+#pragma once
+
+#include "platform/emu/demo.h"
+#include "platform/emu/machine.h"
+#include "platform/emu/registry.h"
+#include "platform/trace.h"
+#include "removal/removal.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qvl::test {
+
+using emu::RegValue;
+
+class MachineTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // machine.ini; the directories default to C:\WINDOWS and C:\WINDOWS\SYSTEM.
+    void SetMachine(WinDword build, const std::string& windowsDir = "",
+                    const std::string& systemDir = "");
+    // Adds a key block to registry.reg.
+    void AddKey(const std::string& fullPath, const std::vector<RegValue>& values = {});
+    void PutFile(const std::string& windowsPath, const std::string& bytes);
+    void PutFolder(const std::string& windowsPath);
+
+    // Loads the machine, runs RunRemoval on it through a trace and saves it. Returns
+    // the trace.
+    std::vector<std::string> Run(const emu::FaultPlan& faults = emu::FaultPlan());
+
+    bool KeyExists(const std::string& fullPath);
+    bool FileExists(const std::string& windowsPath);
+    std::string ReadFile(const std::string& windowsPath);
+    std::string RegistryText();
+
+    std::string folder_;
+    std::uint64_t lastCalls_ = 0;
+    std::uint64_t lastInjected_ = 0;
+
+  private:
+    void WriteRegistry();
+    std::string registry_ = "REGEDIT4\r\n\r\n";
+};
+
+// The lines of a trace that start with prefix.
+std::vector<std::string> Calls(const std::vector<std::string>& trace, const std::string& prefix);
+// The lines up to " -> ", i.e. the calls and arguments without results.
+std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
+std::string MakeTempFolder();
+
+constexpr WinDword kBuild98 = emu::kWindows98Build;
+constexpr WinDword kBuild95 = emu::kWindows95Build;
+
+} // namespace qvl::test
