@@ -1,1 +1,194 @@
+// removal_sequence_test.cpp: the order of the stages and the fixed registry keys.
 #include "test_support.h"
+
+namespace qvl::test {
+namespace {
+
+const char* const kEveryBuildKeys[] = {
+    "RegDeleteKeyA(HKEY_CLASSES_ROOT, \"CLSID\\{f294d80-a93f-11d2-a531-0020afee395f}\")",
+    "RegDeleteKeyA(HKEY_CLASSES_ROOT, \"Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension\")",
+    "RegDeleteKeyA(HKEY_CURRENT_CONFIG, \"System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Enum\\LPTENUM\\OVRIKVELOSTRIX_R40D73A\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"SOFTWARE\\Classes\\CLSID\\{f294d80-a93f-11d2-a531-0020afee395f}\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"SOFTWARE\\Classes\\Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Drivers\\Ovrik Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Print Processors\\Velostrix R40 PrintProcessor\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Monitors\\Velostrix R40 LanguageMonitor\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\")",
+};
+const char* const kNewShellKeys[] = {
+    "RegDeleteKeyA(HKEY_USERS, \".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Security\\Access\\PRINT\\Ovrik Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_CURRENT_USER, \"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40\")",
+};
+const char* const kSystemFiles[] = {
+    "QVL732.DLL",   "QVL7CT.DLL",   "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
+    "QVL7TRB.HLP",  "QVL7TRB.GID",  "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
+    "QVL7RAST.DLL", "QVL7RS.DLL",   "QVL7SHEL.DLL", "QVL7STAT.EXE",
+};
+const char* const kDeferred[] = {"QVL7TN16.DLL", "QVL7TN32.DLL", "QVL7LANG.DLL", "QVL7PRIN.DLL",
+                                 "QVL7UNIN.EXE"};
+
+std::string Four(int n) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04d", n);
+    return text;
+}
+
+// The whole sequence of calls a run makes on a machine that holds nothing of the
+// driver, written out from the removal plan rather than from the code.
+std::vector<std::string> ExpectedEmptyRun(bool newShell) {
+    std::vector<std::string> calls = {"GetVersionExA(148)"};
+    for (const char* key : kEveryBuildKeys)
+        calls.push_back(key);
+    if (newShell) {
+        for (const char* key : kNewShellKeys)
+            calls.push_back(key);
+        calls.push_back("RegFlushKey(HKEY_USERS)");
+        calls.push_back("RegFlushKey(HKEY_CURRENT_USER)");
+    }
+    calls.push_back("RegFlushKey(HKEY_LOCAL_MACHINE)");
+    for (const char* base : {"Enum\\Root\\printer", "System\\CurrentControlSet\\Services\\Class\\Printer"})
+        for (int n = 0; n <= 101; ++n)
+            calls.push_back("RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"" + std::string(base) + "\\" + Four(n) +
+                            "\", 0, KEY_QUERY_VALUE)");
+    calls.push_back("GetProfileStringA(\"Devices\", \"Ovrik Velostrix R40\", \"kdp4mz,lpt1:\", 150)");
+    for (const char* port : {"LPT1", "FILE", "LPT2"})
+        calls.push_back("WriteProfileStringA(\"Ovrik Velostrix R40-" + std::string(port) + "\", NULL, NULL)");
+    calls.push_back("WriteProfileStringA(\"Devices\", \"Ovrik Velostrix R40\", NULL)");
+    calls.push_back("WriteProfileStringA(\"PrinterPorts\", \"Ovrik Velostrix R40\", NULL)");
+    calls.push_back("RegOpenKeyExA(HKEY_CURRENT_USER, \"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\", 0, KEY_QUERY_VALUE)");
+    for (const char* link : {"How do I for Velostrix R40.LNK", "Troubleshooting for Velostrix R40.LNK",
+                             "Velostrix R40 Printer Monitor.LNK", "Velostrix R40 Uninstall program.LNK"})
+        calls.push_back("DeleteFileA(\"\\Ovrik Velostrix R40\\" + std::string(link) + "\")");
+    calls.push_back("RemoveDirectoryA(\"\\Ovrik Velostrix R40\")");
+    calls.push_back("GetSystemDirectoryA(260)");
+    calls.push_back("GetWindowsDirectoryA(260)");
+    for (const char* name : kSystemFiles)
+        calls.push_back("DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\" + std::string(name) + "\")");
+    if (newShell) {
+        calls.push_back("DeleteFileA(\"C:\\WINDOWS\\INF\\OTHER\\OVRIKQVL7R40.INF\")");
+    } else {
+        calls.push_back("malloc(52000)");
+        calls.push_back("FindFirstFileA(\"C:\\WINDOWS\\INF\\oem*.inf\")");
+        calls.push_back("free(block)");
+    }
+    calls.push_back("FindFirstFileA(\"C:\\WINDOWS\\wininit.ini\")");
+    calls.push_back("fopen(\"C:\\WINDOWS\\wininit.ini\", \"a+\")");
+    calls.push_back("fprintf(file#1, \"%s\\n\", \"[rename]\")");
+    for (const char* name : kDeferred)
+        calls.push_back("fprintf(file#1, \"%s\\n\", \"NULL=C:\\WINDOWS\\SYSTEM\\" + std::string(name) + "\")");
+    calls.push_back("fclose(file#1)");
+    return calls;
+}
+
+class RemovalSequence : public MachineTest {};
+
+TEST_F(RemovalSequence, EmptyMachineOnWindows98MakesExactlyThePlannedCalls) {
+    SetMachine(kBuild98);
+    std::vector<std::string> trace = Run();
+    EXPECT_EQ(WithoutResults(trace), ExpectedEmptyRun(true));
+    // Nothing existed, so every deletion and every open failed.
+    for (const std::string& line : Calls(trace, "RegOpenKeyExA"))
+        EXPECT_NE(line.find(" -> 2"), std::string::npos) << line;
+    EXPECT_EQ(Calls(trace, "RegOpenKeyExA(HKEY_LOCAL_MACHINE").size(), 204u);
+}
+
+TEST_F(RemovalSequence, EmptyMachineOnWindows95MakesExactlyThePlannedCalls) {
+    SetMachine(kBuild95);
+    EXPECT_EQ(WithoutResults(Run()), ExpectedEmptyRun(false));
+}
+
+TEST_F(RemovalSequence, BuildNumberDecidesByItsLowWordAbove950) {
+    struct Case {
+        WinDword build;
+        bool newShell;
+    };
+    const Case cases[] = {
+        {0x040003B6, false}, // Windows 95, build 950
+        {0x000003B7, true},  // 951
+        {0x040003B7, true},
+        {0x040A07CE, true},  // Windows 98, build 1998
+        {0xFFFF03B6, false}, // a high word never counts
+        {0x03B70000, false}, // nor does 951 in the high word
+        {0x0000FFFF, true},  // the low word is unsigned
+        {0x00000000, false},
+    };
+    for (const Case& c : cases) {
+        SetMachine(c.build);
+        std::vector<std::string> trace = Run();
+        EXPECT_EQ(Calls(trace, "RegDeleteKeyA").size(), c.newShell ? 14u : 11u) << std::hex << c.build;
+        std::vector<std::string> flushes = WithoutResults(Calls(trace, "RegFlushKey"));
+        std::vector<std::string> expected = {"RegFlushKey(HKEY_LOCAL_MACHINE)"};
+        if (c.newShell)
+            expected.insert(expected.begin(), {"RegFlushKey(HKEY_USERS)", "RegFlushKey(HKEY_CURRENT_USER)"});
+        EXPECT_EQ(flushes, expected) << std::hex << c.build;
+    }
+}
+
+TEST_F(RemovalSequence, FixedKeysGoWithTheirSubtreesAndThroughTheRootAliases) {
+    SetMachine(kBuild98);
+    const std::string classes = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\";
+    AddKey(classes + "{f294d80-a93f-11d2-a531-0020afee395f}\\InProcServer32", {emu::RegString("", "QVL7SHEL.DLL")});
+    AddKey(classes + "{f294d80-a93f-11d2-a531-0020afee3950}", {});       // eight digits: not ours
+    AddKey(classes + "{0f294d80-a93f-11d2-a531-0020afee395f}", {});      // a leading zero: not ours
+    AddKey("HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\\Sub");
+    AddKey("HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Other");
+    AddKey("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40");
+    AddKey("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R4");
+    AddKey("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R40");
+    AddKey("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R400");
+    std::vector<std::string> trace = Run();
+
+    EXPECT_FALSE(KeyExists(classes + "{f294d80-a93f-11d2-a531-0020afee395f}"));
+    EXPECT_TRUE(KeyExists(classes + "{f294d80-a93f-11d2-a531-0020afee3950}"));
+    EXPECT_TRUE(KeyExists(classes + "{0f294d80-a93f-11d2-a531-0020afee395f}"));
+    EXPECT_FALSE(KeyExists("HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40"));
+    EXPECT_TRUE(KeyExists("HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Other"));
+    EXPECT_FALSE(KeyExists("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40"));
+    EXPECT_TRUE(KeyExists("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R4"));
+    EXPECT_FALSE(KeyExists("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R40"));
+    EXPECT_TRUE(KeyExists("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R400"));
+    // Row 1 reached the key through HKEY_CLASSES_ROOT, so row 6 found nothing left.
+    std::vector<std::string> deletes = Calls(trace, "RegDeleteKeyA");
+    EXPECT_EQ(deletes[0].substr(deletes[0].find(" -> ")), " -> 0");
+    EXPECT_EQ(deletes[5].substr(deletes[5].find(" -> ")), " -> 2");
+}
+
+TEST_F(RemovalSequence, OldBuildsKeepTheThreeNewShellKeys) {
+    SetMachine(kBuild95);
+    AddKey("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R40");
+    AddKey("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40");
+    Run();
+    EXPECT_TRUE(KeyExists("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R40"));
+    EXPECT_TRUE(KeyExists("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40"));
+}
+
+TEST_F(RemovalSequence, SecondRunOnACleanedMachineMakesTheSameCallsAndChangesNothing) {
+    ASSERT_TRUE(emu::WriteDemoMachine(folder_, kBuild98));
+    Run();
+    std::vector<std::string> after = emu::SnapshotMachine(folder_);
+    std::string wininit = ReadFile("C:\\WINDOWS\\wininit.ini");
+    std::vector<std::string> second = WithoutResults(Run());
+    std::vector<std::string> third = WithoutResults(Run());
+    EXPECT_EQ(second, third);
+    // Only wininit.ini grew: the same five lines again, without a header.
+    std::vector<std::string> changed = emu::Missing(emu::SnapshotMachine(folder_), after);
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0].find("file C/WINDOWS/wininit.ini"), 0u);
+    std::string lines = wininit.substr(std::string("[rename]\r\n").size());
+    EXPECT_EQ(ReadFile("C:\\WINDOWS\\wininit.ini"), wininit + lines + lines);
+}
+
+TEST_F(RemovalSequence, GetVersionExAFailingCountsAsAnOldBuildAndTheRunGoesOn) {
+    SetMachine(kBuild98);
+    emu::FaultPlan faults;
+    faults.failCall = "GetVersionExA";
+    std::vector<std::string> trace = Run(faults);
+    EXPECT_EQ(Calls(trace, "RegDeleteKeyA").size(), 11u);
+    EXPECT_EQ(Calls(trace, "fclose").size(), 1u);
+}
+
+} // namespace
+} // namespace qvl::test

@@ -22,7 +22,8 @@ void MachineTest::SetUp() {
     folder_ = MakeTempFolder();
     ASSERT_FALSE(folder_.empty());
     PutFolder("C:\\WINDOWS\\SYSTEM");
-    WriteRegistry();
+    registry_ = "REGEDIT4\r\n\r\n";
+    registryDirty_ = true;
 }
 
 void MachineTest::TearDown() {
@@ -46,12 +47,15 @@ void MachineTest::SetMachine(WinDword build, const std::string& windowsDir,
 }
 
 void MachineTest::WriteRegistry() {
-    ASSERT_TRUE(emu::WriteHostFileAtomically(folder_ + "/registry.reg", registry_));
+    if (registryDirty_) {
+        ASSERT_TRUE(emu::WriteHostFileAtomically(folder_ + "/registry.reg", registry_));
+    }
+    registryDirty_ = false;
 }
 
 void MachineTest::AddKey(const std::string& fullPath, const std::vector<RegValue>& values) {
     registry_ += emu::RegBlock(fullPath, values);
-    WriteRegistry();
+    registryDirty_ = true;
 }
 
 void MachineTest::PutFile(const std::string& windowsPath, const std::string& bytes) {
@@ -63,6 +67,7 @@ void MachineTest::PutFolder(const std::string& windowsPath) {
 }
 
 std::vector<std::string> MachineTest::Run(const emu::FaultPlan& faults) {
+    WriteRegistry();
     emu::Machine machine(folder_);
     std::string error;
     EXPECT_TRUE(machine.Load(&error)) << error;
@@ -82,6 +87,7 @@ bool MachineTest::KeyExists(const std::string& fullPath) {
 }
 
 std::string MachineTest::RegistryText() {
+    WriteRegistry();
     std::string text;
     emu::ReadHostFile(folder_ + "/registry.reg", &text);
     return text;

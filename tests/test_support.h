@@ -44,7 +44,8 @@ class MachineTest : public ::testing::Test {
 
   private:
     void WriteRegistry();
-    std::string registry_ = "REGEDIT4\r\n\r\n";
+    std::string registry_;
+    bool registryDirty_ = false;
 };
 
 // The lines of a trace that start with prefix.

@@ -304,7 +304,7 @@ WinLong Machine::RegOpenKeyExA(RegKey root, const char* subKey, WinDword, WinDwo
     if (Fails("RegOpenKeyExA", subKey))
         return kErrorAccessDenied;
     std::string base = KeyPath(root);
-    if (base.empty() || !registry_.Exists(base))
+    if (base.empty())
         return kErrorBadKey;
     bool valid = true;
     if (subKey != nullptr && *subKey != 0)

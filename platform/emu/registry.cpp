@@ -25,6 +25,13 @@ char Fold(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+std::string Upper(const std::string& s) {
+    std::string out = s;
+    for (char& c : out)
+        c = Fold(c);
+    return out;
+}
+
 std::string StripLineEnd(const std::string& line) {
     std::string s = line;
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
@@ -270,13 +277,8 @@ Registry::Key* Registry::Find(const std::string& fullPath) const {
     const Key* key = EqualNoCase(parts[0], kMachineRoot) ? &machine_
                      : EqualNoCase(parts[0], kUsersRoot) ? &users_
                                                          : nullptr;
-    for (std::size_t i = 1; key != nullptr && i < parts.size(); ++i) {
-        const Key* next = nullptr;
-        for (const auto& child : key->children)
-            if (EqualNoCase(child->name, parts[i]))
-                next = child.get();
-        key = next;
-    }
+    for (std::size_t i = 1; key != nullptr && i < parts.size(); ++i)
+        key = Child(key, parts[i]);
     return const_cast<Key*>(key);
 }
 
@@ -289,19 +291,22 @@ Registry::Key* Registry::Create(const std::string& fullPath) {
                : EqualNoCase(parts[0], kUsersRoot) ? &users_
                                                    : nullptr;
     for (std::size_t i = 1; key != nullptr && i < parts.size(); ++i) {
-        Key* next = nullptr;
-        for (const auto& child : key->children)
-            if (EqualNoCase(child->name, parts[i]))
-                next = child.get();
+        Key* next = Child(key, parts[i]);
         if (next == nullptr) {
             key->children.push_back(std::make_unique<Key>());
             next = key->children.back().get();
             next->name = parts[i];
             next->parent = key;
+            key->index[Upper(parts[i])] = next;
         }
         key = next;
     }
     return key;
+}
+
+Registry::Key* Registry::Child(const Key* key, const std::string& name) {
+    auto it = key->index.find(Upper(name));
+    return it == key->index.end() ? nullptr : it->second;
 }
 
 std::string Registry::PathOf(const Key* key) {
@@ -339,10 +344,12 @@ void Registry::ParseBlockValues(Key* key, const std::string& body) {
 void Registry::Load(const std::string& text) {
     preamble_.clear();
     blocks_.clear();
-    machine_.children.clear();
-    machine_.values.clear();
-    users_.children.clear();
-    users_.values.clear();
+    for (Key* root : {&machine_, &users_}) {
+        root->children.clear();
+        root->index.clear();
+        root->values.clear();
+        root->blocks.clear();
+    }
     changed_ = false;
 
     std::vector<std::string> lines = SplitLines(text);
@@ -414,6 +421,7 @@ bool Registry::DeleteTree(const std::string& fullPath) {
     if (parent->parent != nullptr && parent->blocks.empty())
         parent->blocks.push_back(blocks_.insert(first, Block{"[" + PathOf(parent) + "]\r\n\r\n"}));
 
+    parent->index.erase(Upper(key->name));
     auto& siblings = parent->children;
     for (auto it = siblings.begin(); it != siblings.end(); ++it) {
         if (it->get() == key) {

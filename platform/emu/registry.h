@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 
 #include <list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,12 +52,14 @@ class Registry {
         std::string name;
         Key* parent = nullptr;
         std::vector<std::unique_ptr<Key>> children;
+        std::map<std::string, Key*> index; // children by upper-case name
         std::vector<RegValue> values;
         std::vector<std::list<Block>::iterator> blocks;
     };
 
     Key* Find(const std::string& fullPath) const;
     Key* Create(const std::string& fullPath);
+    static Key* Child(const Key* key, const std::string& name);
     static std::string PathOf(const Key* key);
     void ParseBlockValues(Key* key, const std::string& body);
     static void ListKey(const Key* key, const std::string& path, std::vector<std::string>* out);
