@@ -1,1 +1,227 @@
+// system_files_test.cpp: the driver's system files and the wininit.ini lines.
 #include "test_support.h"
+
+namespace qvl::test {
+namespace {
+
+const char* const kSystemFiles[] = {
+    "QVL732.DLL",   "QVL7CT.DLL",   "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
+    "QVL7TRB.HLP",  "QVL7TRB.GID",  "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
+    "QVL7RAST.DLL", "QVL7RS.DLL",   "QVL7SHEL.DLL", "QVL7STAT.EXE",
+};
+const char* const kDeferred[] = {"QVL7TN16.DLL", "QVL7TN32.DLL", "QVL7LANG.DLL", "QVL7PRIN.DLL",
+                                 "QVL7UNIN.EXE"};
+
+std::string NullLines(const std::string& systemDir) {
+    std::string text;
+    for (const char* name : kDeferred)
+        text += "NULL=" + systemDir + "\\" + name + "\r\n";
+    return text;
+}
+
+const std::string kWininit = "C:\\WINDOWS\\wininit.ini";
+
+class SystemFiles : public MachineTest {
+  protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        SetMachine(kBuild98);
+    }
+};
+
+TEST_F(SystemFiles, SixteenFilesGoInTableOrderAndTheFiveInUseStay) {
+    for (const char* name : kSystemFiles)
+        PutFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, "x");
+    for (const char* name : kDeferred)
+        PutFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, "x");
+    PutFile("C:\\WINDOWS\\SYSTEM\\QVL7STAT.EX_", "x");
+    PutFile("C:\\WINDOWS\\SYSTEM\\QVL733.DLL", "x");
+    std::vector<std::string> deletes = Calls(Run(), "DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\");
+    ASSERT_EQ(deletes.size(), 16u);
+    for (std::size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(deletes[i], std::string("DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\") + kSystemFiles[i] + "\") -> 1");
+    for (const char* name : kSystemFiles)
+        EXPECT_FALSE(FileExists(std::string("C:\\WINDOWS\\SYSTEM\\") + name)) << name;
+    for (const char* name : kDeferred)
+        EXPECT_TRUE(FileExists(std::string("C:\\WINDOWS\\SYSTEM\\") + name)) << name;
+    EXPECT_TRUE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL7STAT.EX_"));
+    EXPECT_TRUE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL733.DLL"));
+}
+
+TEST_F(SystemFiles, FileThatWillNotGoIsPassedOver) {
+    for (const char* name : kSystemFiles)
+        PutFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, "x");
+    emu::FaultPlan faults;
+    faults.undeletableFiles = {"c:\\windows\\system\\qvl7hlp.hlp"};
+    Run(faults);
+    EXPECT_TRUE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL7HLP.HLP"));
+    EXPECT_FALSE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL7HLP.GID"));
+    EXPECT_FALSE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL7STAT.EXE"));
+    // No second attempt, and no wininit.ini line for it.
+    EXPECT_EQ(ReadFile(kWininit).find("QVL7HLP"), std::string::npos);
+}
+
+TEST_F(SystemFiles, WininitIsCreatedWithHeaderAndFiveLines) {
+    Run();
+    EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n" + NullLines("C:\\WINDOWS\\SYSTEM"));
+    EXPECT_EQ(ReadFile(kWininit),
+              "[rename]\r\nNULL=C:\\WINDOWS\\SYSTEM\\QVL7TN16.DLL\r\nNULL=C:\\WINDOWS\\SYSTEM\\QVL7TN32.DLL\r\n"
+              "NULL=C:\\WINDOWS\\SYSTEM\\QVL7LANG.DLL\r\nNULL=C:\\WINDOWS\\SYSTEM\\QVL7PRIN.DLL\r\n"
+              "NULL=C:\\WINDOWS\\SYSTEM\\QVL7UNIN.EXE\r\n");
+}
+
+TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppendedWithoutHeader) {
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string kept; // what stands before the appended lines afterwards
+    };
+    const Case cases[] = {
+        {"with [rename]", "[rename]\r\nNUL=C:\\OLD.DLL\r\n", "[rename]\r\nNUL=C:\\OLD.DLL\r\n"},
+        {"rename section not last", "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n", "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n"},
+        {"empty file", "", ""},
+        {"no line break at the end", "[rename]\r\nNUL=C:\\A", "[rename]\r\nNUL=C:\\A"},
+        {"ends in Ctrl-Z", "[rename]\r\nNUL=C:\\A\r\n\x1A", "[rename]\r\nNUL=C:\\A\r\n"},
+        {"only one Ctrl-Z is taken", "[rename]\r\n\x1A\x1A", "[rename]\r\n\x1A"},
+        {"Ctrl-Z inside stays", "[rename]\r\n\x1A\r\nx\r\n", "[rename]\r\n\x1A\r\nx\r\n"},
+        {"only a Ctrl-Z", "\x1A", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PutFile(kWininit, c.before);
+        std::vector<std::string> trace = Run();
+        EXPECT_EQ(ReadFile(kWininit), c.kept + NullLines("C:\\WINDOWS\\SYSTEM"));
+        EXPECT_TRUE(Calls(trace, "fprintf(file#1, \"%s\\n\", \"[rename]\")").empty());
+    }
+}
+
+TEST_F(SystemFiles, WininitFoundWhateverTheCaseOfItsName) {
+    PutFile("C:\\WINDOWS\\WININIT.INI", "[rename]\r\n");
+    Run();
+    EXPECT_EQ(ReadFile("C:\\WINDOWS\\WININIT.INI"), "[rename]\r\n" + NullLines("C:\\WINDOWS\\SYSTEM"));
+}
+
+TEST_F(SystemFiles, TwoRunsWithoutRestart) {
+    Run();
+    Run();
+    EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n" + NullLines("C:\\WINDOWS\\SYSTEM") + NullLines("C:\\WINDOWS\\SYSTEM"));
+}
+
+TEST_F(SystemFiles, UnopenableWininitWritesNothingAndTheRunEnds) {
+    PutFile(kWininit, "[rename]\r\n");
+    emu::FaultPlan faults;
+    faults.unopenableFiles = {kWininit};
+    std::vector<std::string> trace = Run(faults);
+    EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n");
+    EXPECT_TRUE(Calls(trace, "fprintf").empty());
+    EXPECT_EQ(trace.back(), "fopen(\"C:\\WINDOWS\\wininit.ini\", \"a+\") -> NULL");
+}
+
+TEST_F(SystemFiles, OtherDirectoriesAreUsedAsReported) {
+    SetMachine(kBuild98, "D:\\WIN98", "D:\\WIN98\\SYSTEM");
+    PutFolder("D:\\WIN98\\SYSTEM");
+    PutFile("D:\\WIN98\\SYSTEM\\QVL732.DLL", "x");
+    PutFile("C:\\WINDOWS\\SYSTEM\\QVL7CT.DLL", "x");
+    Run();
+    EXPECT_FALSE(FileExists("D:\\WIN98\\SYSTEM\\QVL732.DLL"));
+    EXPECT_TRUE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL7CT.DLL"));
+    EXPECT_EQ(ReadFile("D:\\WIN98\\wininit.ini"), "[rename]\r\n" + NullLines("D:\\WIN98\\SYSTEM"));
+    EXPECT_FALSE(FileExists(kWininit));
+}
+
+TEST_F(SystemFiles, SystemDirectoryLengthBoundaries) {
+    // 241 characters: every path and line fits. 242: the deletions still fit, the
+    // "NULL=" lines no longer do, and no wininit.ini is written at all.
+    for (unsigned length : {241u, 242u}) {
+        SCOPED_TRACE(length);
+        TearDown();
+        SetUp();
+        std::string system = "C:\\WINDOWS\\" + std::string(length - 11, 's');
+        SetMachine(kBuild98, "C:\\WINDOWS", system);
+        PutFolder(system);
+        PutFile(system + "\\QVL7STAT.EXE", "x");
+        std::vector<std::string> trace = Run();
+        EXPECT_EQ(Calls(trace, "DeleteFileA(\"" + system).size(), 16u);
+        EXPECT_FALSE(FileExists(system + "\\QVL7STAT.EXE"));
+        if (length == 241) {
+            EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n" + NullLines(system));
+        } else {
+            EXPECT_FALSE(FileExists(kWininit));
+            EXPECT_TRUE(Calls(trace, "fopen(\"" + kWininit).empty());
+        }
+    }
+}
+
+TEST_F(SystemFiles, LongSystemDirectorySkipsOnlyTheDeletionsThatDoNotFit) {
+    // 246 + "\" + 12 = 259; the 10- and 11-character names still fit at 247 and 248.
+    for (unsigned length : {246u, 247u, 248u, 249u}) {
+        SCOPED_TRACE(length);
+        TearDown();
+        SetUp();
+        std::string system = "C:\\WINDOWS\\" + std::string(length - 11, 's');
+        SetMachine(kBuild98, "C:\\WINDOWS", system);
+        std::vector<std::string> deletes = Calls(Run(), "DeleteFileA(\"" + system);
+        std::size_t expected = 0;
+        for (const char* name : kSystemFiles)
+            expected += length + 1 + std::string(name).size() <= 259 ? 1 : 0;
+        EXPECT_EQ(deletes.size(), expected);
+        for (const std::string& line : deletes)
+            EXPECT_LE(line.find("\") -> ") - line.find('"') - 1, 259u);
+    }
+}
+
+TEST_F(SystemFiles, WindowsDirectoryLengthBoundaries) {
+    // 247 + "\wininit.ini" = 259 fits; 248 does not, and nothing is written.
+    for (unsigned length : {247u, 248u}) {
+        SCOPED_TRACE(length);
+        TearDown();
+        SetUp();
+        std::string windows = "C:\\" + std::string(length - 3, 'w');
+        SetMachine(kBuild98, windows, "C:\\S");
+        PutFolder(windows);
+        std::vector<std::string> trace = Run();
+        if (length == 247) {
+            EXPECT_EQ(ReadFile(windows + "\\wininit.ini"), "[rename]\r\n" + NullLines("C:\\S"));
+        } else {
+            EXPECT_TRUE(Calls(trace, "fopen").empty());
+            EXPECT_TRUE(Calls(trace, "FindFirstFileA(\"" + windows + "\\wininit").empty());
+        }
+    }
+}
+
+TEST_F(SystemFiles, DirectoriesNotReportedAreNeverTakenForTheRoot) {
+    struct Case {
+        const char* failing;
+        bool systemFilesDeleted;
+        bool wininitWritten;
+    };
+    const Case cases[] = {
+        {"GetSystemDirectoryA", false, false},
+        {"GetWindowsDirectoryA", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing);
+        TearDown();
+        SetUp();
+        SetMachine(kBuild98);
+        AddKey("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+               {emu::RegString("Programs", "C:\\WINDOWS\\Start Menu\\Programs")});
+        PutFile("C:\\QVL732.DLL", "root");
+        PutFile("C:\\wininit.ini", "root");
+        PutFile("C:\\WINDOWS\\SYSTEM\\QVL732.DLL", "x");
+        PutFile("C:\\INF\\OTHER\\OVRIKQVL7R40.INF", "root");
+        emu::FaultPlan faults;
+        faults.failCall = c.failing;
+        std::vector<std::string> trace = Run(faults);
+        EXPECT_EQ(ReadFile("C:\\QVL732.DLL"), "root");
+        EXPECT_EQ(ReadFile("C:\\wininit.ini"), "root");
+        EXPECT_EQ(ReadFile("C:\\INF\\OTHER\\OVRIKQVL7R40.INF"), "root");
+        EXPECT_EQ(FileExists("C:\\WINDOWS\\SYSTEM\\QVL732.DLL"), !c.systemFilesDeleted);
+        EXPECT_EQ(FileExists(kWininit), c.wininitWritten);
+        for (const std::string& line : trace)
+            EXPECT_EQ(line.find("(\"\\"), std::string::npos) << line;
+    }
+}
+
+} // namespace
+} // namespace qvl::test
