@@ -60,7 +60,7 @@ std::string TraceRoot(RegKey key) {
     }
 }
 
-// Handles are shown by the order in which they first appeared, so that traces of two
+// Handles of each kind are numbered in the order they appear, so that traces of two
 // platforms with different handle values compare equal.
 std::string TracingPlatform::Handle(std::uintptr_t value, const char* kind) {
     if (kind[0] == 'k') {
@@ -71,8 +71,9 @@ std::string TracingPlatform::Handle(std::uintptr_t value, const char* kind) {
     for (const auto& known : handleNames_)
         if (known.first == value)
             return std::string(kind) + "#" + Number(known.second);
-    handleNames_.emplace_back(value, nextHandle_);
-    return std::string(kind) + "#" + Number(nextHandle_++);
+    int number = ++lastNumber_[kind];
+    handleNames_.emplace_back(value, number);
+    return std::string(kind) + "#" + Number(number);
 }
 
 // A closed handle's value may come back for a later open; that is a new handle.

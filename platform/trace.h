@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,7 @@ class TracingPlatform final : public Platform {
     Platform& inner_;
     std::vector<std::string> lines_;
     std::vector<std::pair<std::uintptr_t, int>> handleNames_;
-    int nextHandle_ = 1;
+    std::map<std::string, int> lastNumber_;
 };
 
 // A text as the trace shows it: in double quotes, control and high bytes as \xNN,
