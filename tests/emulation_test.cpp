@@ -1,1 +1,285 @@
+// emulation_test.cpp: the emulated machine behaves as Windows 9x does.
 #include "test_support.h"
+
+namespace qvl::test {
+namespace {
+
+using emu::RegBlock;
+using emu::Registry;
+using emu::RegString;
+
+class Emulation : public MachineTest {
+  protected:
+    emu::Machine& Load() {
+        WriteRegistryNow();
+        machine_ = std::make_unique<emu::Machine>(folder_);
+        std::string error;
+        EXPECT_TRUE(machine_->Load(&error)) << error;
+        return *machine_;
+    }
+    void WriteRegistryNow() { RegistryText(); }
+    // Opens root\sub and reads a value; returns the result and the text read.
+    std::pair<WinLong, std::string> Query(RegKey root, const char* sub, const char* value) {
+        RegKey key = 0;
+        WinLong r = machine_->RegOpenKeyExA(root, sub, 0, kKeyQueryValue, &key);
+        if (r != 0)
+            return {r, ""};
+        unsigned char data[260] = {};
+        WinDword size = sizeof data;
+        WinDword type = 0;
+        r = machine_->RegQueryValueExA(key, value, nullptr, &type, data, &size);
+        machine_->RegCloseKey(key);
+        return {r, r == 0 ? std::string(reinterpret_cast<char*>(data), size) : ""};
+    }
+    std::unique_ptr<emu::Machine> machine_;
+};
+
+TEST_F(Emulation, RootAliasesAreViewsOfTheTwoRealRoots) {
+    AddKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\x", {RegString("v", "classes")});
+    AddKey("HKEY_LOCAL_MACHINE\\Config\\0001\\System\\y", {RegString("v", "config")});
+    AddKey("HKEY_USERS\\.DEFAULT\\Software\\z", {RegString("v", "user")});
+    AddKey("HKEY_CLASSES_ROOT\\written\\by alias", {RegString("v", "alias")});
+    Load();
+    EXPECT_EQ(Query(kHkeyClassesRoot, "CLSID\\x", "v").second, std::string("classes\0", 8));
+    EXPECT_EQ(Query(kHkeyCurrentConfig, "System\\y", "v").second, std::string("config\0", 7));
+    EXPECT_EQ(Query(kHkeyCurrentUser, "Software\\z", "v").second, std::string("user\0", 5));
+    EXPECT_EQ(Query(kHkeyLocalMachine, "SOFTWARE\\Classes\\written\\by alias", "v").first, 0);
+    // Deleting through an alias deletes the real key.
+    EXPECT_EQ(machine_->RegDeleteKeyA(kHkeyCurrentUser, "Software\\z"), 0);
+    EXPECT_EQ(Query(kHkeyUsers, ".DEFAULT\\Software\\z", "v").first, kErrorFileNotFound);
+    EXPECT_EQ(Query(kHkeyUsers, ".DEFAULT\\Software", nullptr).first, kErrorFileNotFound); // the key is there, its value is not
+}
+
+TEST_F(Emulation, NamesCompareWithoutCaseAndKeepTheirCase) {
+    AddKey("HKEY_LOCAL_MACHINE\\Enum\\Root\\Printer\\0000", {RegString("DeviceDesc", "Mixed Case")});
+    Load();
+    EXPECT_EQ(Query(kHkeyLocalMachine, "ENUM\\root\\PRINTER\\0000", "devicedesc").second,
+              std::string("Mixed Case\0", 11));
+    machine_->RegDeleteKeyA(kHkeyLocalMachine, "enum\\ROOT\\printer\\0000");
+    machine_->Save();
+    EXPECT_FALSE(KeyExists("HKEY_LOCAL_MACHINE\\Enum\\Root\\Printer\\0000"));
+    EXPECT_TRUE(KeyExists("hkey_local_machine\\ENUM\\Root\\PRINTER"));
+    EXPECT_NE(RegistryText().find("[HKEY_LOCAL_MACHINE\\Enum\\Root\\Printer]"), std::string::npos);
+}
+
+TEST_F(Emulation, ValueReadsFollowWindows) {
+    AddKey("HKEY_LOCAL_MACHINE\\K", {RegString("s", std::string(259, 'x')), RegString("t", std::string(260, 'x')),
+                                     emu::RegDword("d", 0x01020304),
+                                     emu::RegBinary("b", 3, std::string("\0\1\2", 3)),
+                                     emu::RegBinary("e", 7, std::string("a\0b\0\0", 5)), RegString("", "default")});
+    Load();
+    EXPECT_EQ(Query(kHkeyLocalMachine, "K", "s").first, 0);
+    EXPECT_EQ(Query(kHkeyLocalMachine, "K", "t").first, kErrorMoreData);
+    EXPECT_EQ(Query(kHkeyLocalMachine, "K", "d").second, "\x04\x03\x02\x01");
+    EXPECT_EQ(Query(kHkeyLocalMachine, "K", "b").second, std::string("\0\1\2", 3));
+    EXPECT_EQ(Query(kHkeyLocalMachine, "K", "e").second, std::string("a\0b\0\0", 5));
+    EXPECT_EQ(Query(kHkeyLocalMachine, "K", "").second, std::string("default\0", 8));
+    EXPECT_EQ(Query(kHkeyLocalMachine, "K", "missing").first, kErrorFileNotFound);
+    EXPECT_EQ(Query(kHkeyLocalMachine, "Missing", "s").first, kErrorFileNotFound);
+    // A too-small buffer learns the size it needs and receives nothing.
+    RegKey key = 0;
+    ASSERT_EQ(machine_->RegOpenKeyExA(kHkeyLocalMachine, "K", 0, kKeyQueryValue, &key), 0);
+    unsigned char small[4] = {'?', '?', '?', '?'};
+    WinDword size = sizeof small;
+    EXPECT_EQ(machine_->RegQueryValueExA(key, "s", nullptr, nullptr, small, &size), kErrorMoreData);
+    EXPECT_EQ(size, 260u);
+    EXPECT_EQ(small[0], '?');
+    // A key deleted while open can no longer be read.
+    machine_->RegDeleteKeyA(kHkeyLocalMachine, "K");
+    EXPECT_EQ(machine_->RegQueryValueExA(key, "s", nullptr, nullptr, small, &size), kErrorKeyDeleted);
+    EXPECT_EQ(machine_->RegCloseKey(key), 0);
+    EXPECT_NE(machine_->RegCloseKey(key), 0);
+}
+
+TEST_F(Emulation, DeletingAKeyTakesItsWholeSubtreeAndNothingElse) {
+    AddKey("HKEY_LOCAL_MACHINE\\A\\B", {RegString("v", "1")});
+    AddKey("HKEY_LOCAL_MACHINE\\A\\B\\C\\D");
+    AddKey("HKEY_LOCAL_MACHINE\\A\\B\\E");
+    AddKey("HKEY_LOCAL_MACHINE\\A\\BB");
+    AddKey("HKEY_LOCAL_MACHINE\\A\\B C");
+    Load();
+    EXPECT_EQ(machine_->RegDeleteKeyA(kHkeyLocalMachine, "A\\B"), 0);
+    EXPECT_EQ(machine_->RegDeleteKeyA(kHkeyLocalMachine, "A\\B"), kErrorFileNotFound);
+    EXPECT_NE(machine_->RegDeleteKeyA(kHkeyLocalMachine, ""), 0);
+    EXPECT_NE(machine_->RegDeleteKeyA(kHkeyLocalMachine, "A\\\\BB"), 0);
+    machine_->Save();
+    // A, which only existed through its subkeys' headers, gets a header of its own.
+    EXPECT_EQ(RegistryText(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\r\n" +
+                                  RegBlock("HKEY_LOCAL_MACHINE\\A\\BB", {}) +
+                                  RegBlock("HKEY_LOCAL_MACHINE\\A\\B C", {}));
+    EXPECT_TRUE(KeyExists("HKEY_LOCAL_MACHINE\\A"));
+}
+
+TEST_F(Emulation, Regedit4RoundTripKeepsEveryByte) {
+    const std::string text =
+        "REGEDIT4\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Odd]\r\n"
+        "\"Quote\\\"d\"=\"a \\\\ b \\\" c\"\r\n"
+        "@=\"default\"\r\n"
+        "\"Dword\"=dword:DEADbeef\r\n"
+        "\"Bin\"=hex:00,01,ff,\\\r\n"
+        "  10,20\r\n"
+        "\"Multi\"=hex(7):61,00,00,00\r\n"
+        "\"Empty\"=hex:\r\n"
+        "; a comment line\r\n"
+        "\r\n"
+        "[HKEY_USERS\\.DEFAULT\\Keep]\n"
+        "\"unix\"=\"line end\"\n"
+        "\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n"
+        "\"x\"=\"y\"\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Gone\\Child]\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Tail]";
+    Registry registry;
+    registry.Load(text);
+    EXPECT_EQ(registry.Save(), text);
+    const emu::RegValue* bin = registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "bin");
+    ASSERT_NE(bin, nullptr);
+    EXPECT_EQ(bin->data, std::string("\x00\x01\xff\x10\x20", 5));
+    EXPECT_EQ(registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "Quote\"d")->data,
+              std::string("a \\ b \" c\0", 10));
+    EXPECT_EQ(registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "dword")->data, "\xef\xbe\xad\xde");
+    EXPECT_EQ(registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "Multi")->type, 7u);
+    EXPECT_EQ(registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "Empty")->data, "");
+    EXPECT_EQ(registry.FindValue("HKEY_USERS\\.DEFAULT\\Keep", "unix")->data, std::string("line end\0", 9));
+
+    EXPECT_TRUE(registry.DeleteTree("HKEY_LOCAL_MACHINE\\Software\\Gone"));
+    std::string expected = text;
+    std::size_t gone = expected.find("[HKEY_LOCAL_MACHINE\\Software\\Gone]");
+    expected.replace(gone, expected.find("[HKEY_LOCAL_MACHINE\\Software\\Tail]") - gone,
+                     "[HKEY_LOCAL_MACHINE\\Software]\r\n\r\n"); // Software keeps existing
+    EXPECT_EQ(registry.Save(), expected);
+    Registry reloaded;
+    reloaded.Load(registry.Save());
+    EXPECT_EQ(reloaded.Listing(), registry.Listing());
+}
+
+TEST_F(Emulation, MachineWithoutChangesWritesNothingBack) {
+    ASSERT_TRUE(emu::WriteDemoMachine(folder_, kBuild98));
+    std::vector<std::string> before = emu::SnapshotMachine(folder_);
+    std::string registry = RegistryText();
+    emu::Machine machine(folder_);
+    std::string error;
+    ASSERT_TRUE(machine.Load(&error));
+    EXPECT_EQ(machine.RegFlushKey(kHkeyLocalMachine), 0);
+    EXPECT_EQ(machine.WriteProfileStringA("NoSuchSection", nullptr, nullptr), 1);
+    EXPECT_TRUE(machine.Save());
+    EXPECT_EQ(RegistryText(), registry);
+    EXPECT_EQ(emu::SnapshotMachine(folder_), before);
+}
+
+TEST_F(Emulation, ProfileFollowsWindows9x) {
+    const std::string ini = "; top\r\n[Devices]\r\n  Printer A = drv,LPT1: \r\nprinter b=\"quoted\"\r\n"
+                            "[devices]\r\nPrinter C=second section\r\n[Empty]\r\n[Last]\r\nk=v";
+    PutFile("C:\\WINDOWS\\WIN.INI", ini);
+    emu::Machine& m = Load();
+    char buffer[150];
+    EXPECT_EQ(m.GetProfileStringA("DEVICES", "printer a", "fb", buffer, sizeof buffer), 9u);
+    EXPECT_STREQ(buffer, "drv,LPT1:");
+    m.GetProfileStringA("Devices", "Printer B", "fb", buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "quoted");
+    // Only the first section of a name is looked in.
+    EXPECT_EQ(m.GetProfileStringA("Devices", "Printer C", "fallback", buffer, sizeof buffer), 8u);
+    EXPECT_STREQ(buffer, "fallback");
+    EXPECT_EQ(m.GetProfileStringA("Devices", "Printer A", "fb", buffer, 5), 4u);
+    EXPECT_STREQ(buffer, "drv,");
+
+    EXPECT_EQ(m.WriteProfileStringA("devices", "PRINTER A", nullptr), 1);
+    EXPECT_EQ(m.WriteProfileStringA("EMPTY", nullptr, nullptr), 1);
+    EXPECT_EQ(m.WriteProfileStringA("last", nullptr, nullptr), 1);
+    EXPECT_EQ(ReadFile("C:\\WINDOWS\\WIN.INI"),
+              "; top\r\n[Devices]\r\nprinter b=\"quoted\"\r\n[devices]\r\nPrinter C=second section\r\n");
+}
+
+TEST_F(Emulation, WindowsPathsMapOntoDriveFoldersWithoutCase) {
+    PutFile("C:\\Program Files\\Sub\\Mixed.Dll", "m");
+    PutFile("C:\\Root.txt", "r");
+    PutFile("D:\\Data\\x.txt", "d");
+    emu::Machine& m = Load();
+    EXPECT_EQ(m.DeleteFileA("c:\\PROGRAM FILES\\sub\\MIXED.DLL"), 1);
+    EXPECT_EQ(m.DeleteFileA("C:\\Program Files\\Sub\\Mixed.Dll"), 0);
+    EXPECT_EQ(m.DeleteFileA("\\ROOT.TXT"), 1);                // no drive: drive C:
+    EXPECT_EQ(m.DeleteFileA("d:/data/X.TXT"), 1);
+    EXPECT_EQ(m.DeleteFileA("\\\\server\\share\\x"), 0);      // network paths are not there
+    EXPECT_EQ(m.RemoveDirectoryA("C:\\"), 0);                 // nor is a drive's root removable
+    EXPECT_EQ(m.RemoveDirectoryA("C:\\WINDOWS"), 0);          // not empty
+    EXPECT_EQ(m.RemoveDirectoryA("C:\\WINDOWS\\SYSTEM"), 1);
+    std::string host;
+    ASSERT_TRUE(m.HostPath("C:\\..\\..\\..\\etc\\passwd", &host));
+    EXPECT_EQ(host, folder_ + "/C/etc/passwd");               // ".." stops at the drive's root
+    EXPECT_FALSE(m.HostPath("C:\\a|b", &host));
+}
+
+TEST_F(Emulation, DirectorySearchMatchesWildcardsWithoutCase) {
+    for (const char* name : {"OEM1.INF", "oem22.inf", "oem.inf", "oem3.infx", "xoem4.inf", "oem5.pnf"})
+        PutFile(std::string("C:\\WINDOWS\\INF\\") + name, "");
+    emu::Machine& m = Load();
+    FindData data;
+    std::vector<std::string> names;
+    FindHandle h = m.FindFirstFileA("C:\\WINDOWS\\INF\\oem*.inf", &data);
+    ASSERT_NE(h, kInvalidFindHandle);
+    do
+        names.push_back(data.name);
+    while (m.FindNextFileA(h, &data));
+    EXPECT_EQ(m.FindClose(h), 1);
+    EXPECT_EQ(names, (std::vector<std::string>{"OEM1.INF", "oem.inf", "oem22.inf"}));
+    EXPECT_EQ(m.FindFirstFileA("C:\\WINDOWS\\INF\\nothing*.inf", &data), kInvalidFindHandle);
+    h = m.FindFirstFileA("c:\\windows\\inf\\OEM1.inf", &data);
+    ASSERT_NE(h, kInvalidFindHandle);
+    EXPECT_STREQ(data.name, "OEM1.INF");
+    m.FindClose(h);
+}
+
+TEST_F(Emulation, VersionAndDirectoriesComeFromMachineIni) {
+    SetMachine(0x040003B6, "C:\\WIN95", "C:\\WIN95\\SYSTEM");
+    emu::Machine& m = Load();
+    OsVersionInfo info = {};
+    EXPECT_EQ(m.GetVersionExA(&info), 0); // the size field must be set
+    info.dwOSVersionInfoSize = sizeof info;
+    ASSERT_EQ(m.GetVersionExA(&info), 1);
+    EXPECT_EQ(info.dwBuildNumber, 0x040003B6u);
+    EXPECT_EQ(info.dwMajorVersion, 4u);
+    EXPECT_EQ(info.dwMinorVersion, 0u);
+    EXPECT_EQ(info.dwPlatformId, 1u);
+    char dir[260];
+    EXPECT_EQ(m.GetWindowsDirectoryA(dir, sizeof dir), 8u);
+    EXPECT_STREQ(dir, "C:\\WIN95");
+    dir[0] = 'z';
+    EXPECT_EQ(m.GetSystemDirectoryA(dir, 16), 15u);
+    EXPECT_STREQ(dir, "C:\\WIN95\\SYSTEM");
+    dir[0] = 'z';
+    EXPECT_EQ(m.GetSystemDirectoryA(dir, 15), 16u); // too small: the size needed, nothing written
+    EXPECT_EQ(dir[0], 'z');
+}
+
+TEST_F(Emulation, FaultHooks) {
+    PutFile("C:\\WINDOWS\\a.txt", "a");
+    AddKey("HKEY_LOCAL_MACHINE\\K");
+    emu::Machine& m = Load();
+    m.Faults().failAt = 2;
+    EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\nothing"), 0); // call 1 fails of itself
+    EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\a.txt"), 0);   // call 2 is made to fail
+    EXPECT_TRUE(FileExists("C:\\WINDOWS\\a.txt"));
+    EXPECT_EQ(m.FaultsInjected(), 1u);
+    m.Faults() = emu::FaultPlan();
+    m.Faults().failCall = "RegDeleteKeyA";
+    m.Faults().failArgument = "k";
+    EXPECT_NE(m.RegDeleteKeyA(kHkeyLocalMachine, "K"), 0);
+    m.Faults() = emu::FaultPlan();
+    m.Faults().survivingKeys = {"HKEY_LOCAL_MACHINE\\k"};
+    EXPECT_EQ(m.RegDeleteKeyA(kHkeyLocalMachine, "K"), 0);
+    RegKey key;
+    EXPECT_EQ(m.RegOpenKeyExA(kHkeyLocalMachine, "K", 0, kKeyQueryValue, &key), 0);
+    m.RegCloseKey(key);
+    m.Faults() = emu::FaultPlan();
+    m.Faults().failAt = m.Calls() + 1;
+    m.Faults().persistent = true;
+    EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\a.txt"), 0);
+    EXPECT_EQ(m.OpenText("C:\\WINDOWS\\a.txt", "r"), nullptr);
+    EXPECT_EQ(m.FaultsInjected(), 4u); // counted over the machine's life
+}
+
+} // namespace
+} // namespace qvl::test

@@ -24,6 +24,7 @@ void MachineTest::SetUp() {
     PutFolder("C:\\WINDOWS\\SYSTEM");
     registry_ = "REGEDIT4\r\n\r\n";
     registryDirty_ = true;
+    WriteRegistry(); // later writes only follow AddKey, so a machine written whole stays
 }
 
 void MachineTest::TearDown() {

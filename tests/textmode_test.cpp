@@ -1,1 +1,161 @@
-#include "test_support.h"
+// textmode_test.cpp: the C runtime's text-mode rules over a byte file.
+#include "platform/textmode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qvl::test {
+namespace {
+
+// A file in memory that reads in small pieces, so words cross buffer refills.
+class MemoryFile final : public ByteFile {
+  public:
+    explicit MemoryFile(std::string bytes, unsigned piece = 7) : bytes_(std::move(bytes)), piece_(piece) {}
+    long Read(void* data, unsigned size) override {
+        std::size_t n = std::min<std::size_t>({size, piece_, bytes_.size() - std::min(pos_, bytes_.size())});
+        bytes_.copy(static_cast<char*>(data), n, pos_);
+        pos_ += n;
+        return static_cast<long>(n);
+    }
+    bool Write(const void* data, unsigned size) override {
+        bytes_.replace(pos_, std::min<std::size_t>(size, bytes_.size() - pos_), static_cast<const char*>(data), size);
+        pos_ += size;
+        ++writes;
+        return true;
+    }
+    bool Seek(std::uint64_t offset) override {
+        pos_ = offset;
+        return true;
+    }
+    bool SeekToEnd() override {
+        pos_ = bytes_.size();
+        return true;
+    }
+    std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
+    bool Truncate() override {
+        bytes_.resize(pos_);
+        return true;
+    }
+    void Close() override { closed = true; }
+    const std::string& Bytes() const { return bytes_; }
+    bool closed = false;
+    int writes = 0;
+
+  private:
+    std::string bytes_;
+    std::size_t pos_ = 0;
+    std::size_t piece_;
+};
+
+// Each word read, then "EOF"; the end-of-file indicator after each read as * (set) or
+// nothing.
+std::vector<std::string> Words(const std::string& bytes, unsigned size = 200) {
+    MemoryFile file(bytes);
+    TextStream stream;
+    stream.AttachForReading(&file);
+    std::vector<std::string> out;
+    std::vector<char> word(size);
+    for (int guard = 0; guard < 1000; ++guard) {
+        unsigned length = 0;
+        int r = stream.ScanWord(word.data(), size, &length);
+        std::string mark = stream.AtEndOfFile() ? "*" : "";
+        if (r != 1) {
+            out.push_back("EOF" + mark);
+            break;
+        }
+        std::string text(word.data(), std::min(length, size - 1));
+        if (length > size - 1)
+            text += "+" + std::to_string(length);
+        out.push_back(text + mark);
+    }
+    return out;
+}
+
+using V = std::vector<std::string>;
+
+TEST(TextMode, WordReading) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        V words;
+    };
+    const Case cases[] = {
+        {"line break after the last word", "ab cd\r\n", {"ab", "cd", "EOF*"}},
+        {"no line break after the last word", "ab cd", {"ab", "cd*", "EOF*"}},
+        {"empty", "", {"EOF*"}},
+        {"blanks only", " \t\r\n\x0B\x0C", {"EOF*"}},
+        {"Ctrl-Z ends the text", "ab\x1A" "cd", {"ab*", "EOF*"}},
+        {"Ctrl-Z after a blank", "ab \x1A" "cd", {"ab", "EOF*"}},
+        {"Ctrl-Z first", "\x1A" "ab", {"EOF*"}},
+        {"CR LF inside a line", "a\r\nb", {"a", "b*", "EOF*"}},
+        {"lone CR is a blank", "a\rb", {"a", "b*", "EOF*"}},
+        {"CR LF split by a refill", "abcdef\r\ng", {"abcdef", "g*", "EOF*"}},
+        {"Ctrl-Z right after a refill", "abcdefg\x1Ah", {"abcdefg*", "EOF*"}},
+        {"CR before Ctrl-Z", "a\r\x1A", {"a", "EOF*"}},
+        {"NUL and high bytes are word bytes", std::string("a\0b \xFF\xA0", 6), {std::string("a\0b", 3), "\xFF\xA0*", "EOF*"}},
+        {"commas and quotes are word bytes", "\"x\",,,1", {"\"x\",,,1*", "EOF*"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Words(c.bytes), c.words) << c.name;
+}
+
+TEST(TextMode, LongWordsAreReadWholeButStoredCut) {
+    EXPECT_EQ(Words(std::string(199, 'a') + " b"), (V{std::string(199, 'a'), "b*", "EOF*"}));
+    EXPECT_EQ(Words(std::string(200, 'a') + " b"), (V{std::string(199, 'a') + "+200", "b*", "EOF*"}));
+    EXPECT_EQ(Words(std::string(5000, 'a') + "QVL7STAT.EXE"), (V{std::string(199, 'a') + "+5012*", "EOF*"}));
+    EXPECT_EQ(Words("abcdef gh", 4), (V{"abc+6", "gh*", "EOF*"}));
+}
+
+TEST(TextMode, AppendingWritesCrLfAtTheEnd) {
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"new file", "", "one\r\ntwo\r\n"},
+        {"text without a final line break", "x", "xone\r\ntwo\r\n"},
+        {"final Ctrl-Z removed", "x\r\n\x1A", "x\r\none\r\ntwo\r\n"},
+        {"only one Ctrl-Z removed", "x\x1A\x1A", "x\x1Aone\r\ntwo\r\n"},
+        {"Ctrl-Z not last stays", "\x1Ax", "\x1Axone\r\ntwo\r\n"},
+    };
+    for (const Case& c : cases) {
+        MemoryFile file(c.before);
+        TextStream stream;
+        stream.AttachForAppending(&file);
+        EXPECT_EQ(stream.PrintLine("one"), 4) << c.name;
+        file.Seek(0); // a stray seek must not matter: every write goes to the end
+        stream.PrintLine("two");
+        EXPECT_EQ(stream.Close(), 0);
+        EXPECT_TRUE(file.closed);
+        EXPECT_EQ(file.Bytes(), c.after) << c.name;
+    }
+}
+
+TEST(TextMode, LineFeedsInsideALineBecomeCrLfAndLongLinesArriveWhole) {
+    MemoryFile file("");
+    TextStream stream;
+    stream.AttachForAppending(&file);
+    stream.PrintLine("a\nb");
+    std::string longLine(1000, 'L');
+    EXPECT_EQ(stream.PrintLine(longLine.c_str()), 1001);
+    EXPECT_EQ(file.Bytes(), "a\r\nb\r\n" + longLine + "\r\n");
+}
+
+TEST(TextMode, StreamsOfTheWrongModeRefuse) {
+    MemoryFile file("word");
+    TextStream reader;
+    reader.AttachForReading(&file);
+    EXPECT_EQ(reader.PrintLine("x"), -1);
+    EXPECT_EQ(file.Bytes(), "word");
+    TextStream writer;
+    writer.AttachForAppending(&file);
+    char word[8];
+    unsigned length = 0;
+    EXPECT_EQ(writer.ScanWord(word, sizeof word, &length), kTextEof);
+}
+
+} // namespace
+} // namespace qvl::test
