@@ -79,8 +79,8 @@ class Platform {
     virtual WinLong RegFlushKey(RegKey key) = 0;
 
     // Profile (win.ini). A null key deletes the section; a null value deletes the line.
-    virtual WinDword GetProfileStringA(const char* section, const char* key,
-                                       const char* fallback, char* buffer, WinDword size) = 0;
+    virtual WinDword GetProfileStringA(const char* section, const char* key, const char* fallback,
+                                       char* buffer, WinDword size) = 0;
     virtual WinBool WriteProfileStringA(const char* section, const char* key,
                                         const char* value) = 0;
 

@@ -54,9 +54,9 @@ class TextStream {
 
     ByteFile* file_ = nullptr;
     bool append_ = false;
-    bool eof_ = false;      // the end-of-file indicator, as feof reports it
+    bool eof_ = false;       // the end-of-file indicator, as feof reports it
     bool textEnded_ = false; // a Ctrl-Z or the file's end was reached
-    int pushback_ = -1;     // one character given back by the word reader
+    int pushback_ = -1;      // one character given back by the word reader
     unsigned pos_ = 0;
     unsigned len_ = 0;
     unsigned char buffer_[512];

@@ -113,7 +113,8 @@ WinLong TracingPlatform::RegQueryValueExA(RegKey key, const char* valueName, Win
     std::string line = "RegQueryValueExA(" + Handle(key, "key") + ", " + TraceText(valueName) +
                        ", " + Number(asked) + ") -> " + Number(r);
     if (r == kErrorSuccess && data != nullptr && size != nullptr)
-        line += " " + TraceText(reinterpret_cast<const char*>(data), *size <= asked ? *size : asked);
+        line +=
+            " " + TraceText(reinterpret_cast<const char*>(data), *size <= asked ? *size : asked);
     Add(line);
     return r;
 }

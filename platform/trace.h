@@ -21,8 +21,8 @@ class TracingPlatform final : public Platform {
 
     WinLong RegOpenKeyExA(RegKey root, const char* subKey, WinDword options, WinDword access,
                           RegKey* result) override;
-    WinLong RegQueryValueExA(RegKey key, const char* valueName, WinDword* reserved,
-                             WinDword* type, unsigned char* data, WinDword* size) override;
+    WinLong RegQueryValueExA(RegKey key, const char* valueName, WinDword* reserved, WinDword* type,
+                             unsigned char* data, WinDword* size) override;
     WinLong RegCloseKey(RegKey key) override;
     WinLong RegDeleteKeyA(RegKey root, const char* subKey) override;
     WinLong RegFlushKey(RegKey key) override;

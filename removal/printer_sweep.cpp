@@ -27,7 +27,10 @@ constexpr std::int32_t kLastIndex = 9999;
 bool BuildInstanceName(RemovalStorage& s, const char* base, std::int32_t index) {
     if (index < 1 || index > kLastIndex)
         return false;
-    const char* separator = index < 10 ? "\\000" : index < 100 ? "\\00" : index < 1000 ? "\\0" : "\\";
+    const char* separator = index < 10     ? "\\000"
+                            : index < 100  ? "\\00"
+                            : index < 1000 ? "\\0"
+                                           : "\\";
     DecimalText(s.digits, sizeof s.digits, index);
     return JoinText(s.keyName, sizeof s.keyName, base, separator, s.digits);
 }

@@ -18,7 +18,8 @@ struct FixedKey {
 const FixedKey kFixedKeys[] = {
     {kHkeyClassesRoot, "CLSID\\{f294d80-a93f-11d2-a531-0020afee395f}"},
     {kHkeyClassesRoot, "Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension"},
-    {kHkeyCurrentConfig, "System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40"},
+    {kHkeyCurrentConfig,
+     "System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40"},
     {kHkeyLocalMachine,
      "Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40"},
     {kHkeyLocalMachine, "Enum\\LPTENUM\\OVRIKVELOSTRIX_R40D73A"},

@@ -6,7 +6,8 @@ namespace qvl {
 
 namespace {
 
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kProgramsValue[] = "Programs";
 const char kGroupFolder[] = "\\Ovrik Velostrix R40";
 const char* const kShortcuts[] = {

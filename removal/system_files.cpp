@@ -8,9 +8,23 @@ namespace qvl {
 namespace {
 
 const NameRow kSystemFileTable[] = {
-    "QVL732.DLL",   "QVL7CT.DLL",   "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
-    "QVL7TRB.HLP",  "QVL7TRB.GID",  "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
-    "QVL7RAST.DLL", "QVL7RS.DLL",   "QVL7SHEL.DLL", "QVL7STAT.EXE", "",
+    "QVL732.DLL",
+    "QVL7CT.DLL",
+    "QVL7HLP.HLP",
+    "QVL7HLP.GID",
+    "QVL7HLP1.HLP",
+    "QVL7HLP1.GID",
+    "QVL7TRB.HLP",
+    "QVL7TRB.GID",
+    "QVL7JNLI.DLL",
+    "QVL7JP.DRV",
+    "QVL7JPLN.DLL",
+    "QVL7LN98.DLL",
+    "QVL7RAST.DLL",
+    "QVL7RS.DLL",
+    "QVL7SHEL.DLL",
+    "QVL7STAT.EXE",
+    "",
 };
 
 // Files that may be loaded while Windows runs, this program among them. "NULL=" with

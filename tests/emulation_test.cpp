@@ -47,11 +47,13 @@ TEST_F(Emulation, RootAliasesAreViewsOfTheTwoRealRoots) {
     // Deleting through an alias deletes the real key.
     EXPECT_EQ(machine_->RegDeleteKeyA(kHkeyCurrentUser, "Software\\z"), 0);
     EXPECT_EQ(Query(kHkeyUsers, ".DEFAULT\\Software\\z", "v").first, kErrorFileNotFound);
-    EXPECT_EQ(Query(kHkeyUsers, ".DEFAULT\\Software", nullptr).first, kErrorFileNotFound); // the key is there, its value is not
+    EXPECT_EQ(Query(kHkeyUsers, ".DEFAULT\\Software", nullptr).first,
+              kErrorFileNotFound); // the key is there, its value is not
 }
 
 TEST_F(Emulation, NamesCompareWithoutCaseAndKeepTheirCase) {
-    AddKey("HKEY_LOCAL_MACHINE\\Enum\\Root\\Printer\\0000", {RegString("DeviceDesc", "Mixed Case")});
+    AddKey("HKEY_LOCAL_MACHINE\\Enum\\Root\\Printer\\0000",
+           {RegString("DeviceDesc", "Mixed Case")});
     Load();
     EXPECT_EQ(Query(kHkeyLocalMachine, "ENUM\\root\\PRINTER\\0000", "devicedesc").second,
               std::string("Mixed Case\0", 11));
@@ -63,10 +65,10 @@ TEST_F(Emulation, NamesCompareWithoutCaseAndKeepTheirCase) {
 }
 
 TEST_F(Emulation, ValueReadsFollowWindows) {
-    AddKey("HKEY_LOCAL_MACHINE\\K", {RegString("s", std::string(259, 'x')), RegString("t", std::string(260, 'x')),
-                                     emu::RegDword("d", 0x01020304),
-                                     emu::RegBinary("b", 3, std::string("\0\1\2", 3)),
-                                     emu::RegBinary("e", 7, std::string("a\0b\0\0", 5)), RegString("", "default")});
+    AddKey("HKEY_LOCAL_MACHINE\\K",
+           {RegString("s", std::string(259, 'x')), RegString("t", std::string(260, 'x')),
+            emu::RegDword("d", 0x01020304), emu::RegBinary("b", 3, std::string("\0\1\2", 3)),
+            emu::RegBinary("e", 7, std::string("a\0b\0\0", 5)), RegString("", "default")});
     Load();
     EXPECT_EQ(Query(kHkeyLocalMachine, "K", "s").first, 0);
     EXPECT_EQ(Query(kHkeyLocalMachine, "K", "t").first, kErrorMoreData);
@@ -86,7 +88,8 @@ TEST_F(Emulation, ValueReadsFollowWindows) {
     EXPECT_EQ(small[0], '?');
     // A key deleted while open can no longer be read.
     machine_->RegDeleteKeyA(kHkeyLocalMachine, "K");
-    EXPECT_EQ(machine_->RegQueryValueExA(key, "s", nullptr, nullptr, small, &size), kErrorKeyDeleted);
+    EXPECT_EQ(machine_->RegQueryValueExA(key, "s", nullptr, nullptr, small, &size),
+              kErrorKeyDeleted);
     EXPECT_EQ(machine_->RegCloseKey(key), 0);
     EXPECT_NE(machine_->RegCloseKey(key), 0);
 }
@@ -111,27 +114,26 @@ TEST_F(Emulation, DeletingAKeyTakesItsWholeSubtreeAndNothingElse) {
 }
 
 TEST_F(Emulation, Regedit4RoundTripKeepsEveryByte) {
-    const std::string text =
-        "REGEDIT4\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Odd]\r\n"
-        "\"Quote\\\"d\"=\"a \\\\ b \\\" c\"\r\n"
-        "@=\"default\"\r\n"
-        "\"Dword\"=dword:DEADbeef\r\n"
-        "\"Bin\"=hex:00,01,ff,\\\r\n"
-        "  10,20\r\n"
-        "\"Multi\"=hex(7):61,00,00,00\r\n"
-        "\"Empty\"=hex:\r\n"
-        "; a comment line\r\n"
-        "\r\n"
-        "[HKEY_USERS\\.DEFAULT\\Keep]\n"
-        "\"unix\"=\"line end\"\n"
-        "\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n"
-        "\"x\"=\"y\"\r\n"
-        "\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Gone\\Child]\r\n"
-        "\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Tail]";
+    const std::string text = "REGEDIT4\r\n\r\n"
+                             "[HKEY_LOCAL_MACHINE\\Software\\Odd]\r\n"
+                             "\"Quote\\\"d\"=\"a \\\\ b \\\" c\"\r\n"
+                             "@=\"default\"\r\n"
+                             "\"Dword\"=dword:DEADbeef\r\n"
+                             "\"Bin\"=hex:00,01,ff,\\\r\n"
+                             "  10,20\r\n"
+                             "\"Multi\"=hex(7):61,00,00,00\r\n"
+                             "\"Empty\"=hex:\r\n"
+                             "; a comment line\r\n"
+                             "\r\n"
+                             "[HKEY_USERS\\.DEFAULT\\Keep]\n"
+                             "\"unix\"=\"line end\"\n"
+                             "\n"
+                             "[HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n"
+                             "\"x\"=\"y\"\r\n"
+                             "\r\n"
+                             "[HKEY_LOCAL_MACHINE\\Software\\Gone\\Child]\r\n"
+                             "\r\n"
+                             "[HKEY_LOCAL_MACHINE\\Software\\Tail]";
     Registry registry;
     registry.Load(text);
     EXPECT_EQ(registry.Save(), text);
@@ -140,10 +142,12 @@ TEST_F(Emulation, Regedit4RoundTripKeepsEveryByte) {
     EXPECT_EQ(bin->data, std::string("\x00\x01\xff\x10\x20", 5));
     EXPECT_EQ(registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "Quote\"d")->data,
               std::string("a \\ b \" c\0", 10));
-    EXPECT_EQ(registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "dword")->data, "\xef\xbe\xad\xde");
+    EXPECT_EQ(registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "dword")->data,
+              "\xef\xbe\xad\xde");
     EXPECT_EQ(registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "Multi")->type, 7u);
     EXPECT_EQ(registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "Empty")->data, "");
-    EXPECT_EQ(registry.FindValue("HKEY_USERS\\.DEFAULT\\Keep", "unix")->data, std::string("line end\0", 9));
+    EXPECT_EQ(registry.FindValue("HKEY_USERS\\.DEFAULT\\Keep", "unix")->data,
+              std::string("line end\0", 9));
 
     EXPECT_TRUE(registry.DeleteTree("HKEY_LOCAL_MACHINE\\Software\\Gone"));
     std::string expected = text;
@@ -171,8 +175,9 @@ TEST_F(Emulation, MachineWithoutChangesWritesNothingBack) {
 }
 
 TEST_F(Emulation, ProfileFollowsWindows9x) {
-    const std::string ini = "; top\r\n[Devices]\r\n  Printer A = drv,LPT1: \r\nprinter b=\"quoted\"\r\n"
-                            "[devices]\r\nPrinter C=second section\r\n[Empty]\r\n[Last]\r\nk=v";
+    const std::string ini =
+        "; top\r\n[Devices]\r\n  Printer A = drv,LPT1: \r\nprinter b=\"quoted\"\r\n"
+        "[devices]\r\nPrinter C=second section\r\n[Empty]\r\n[Last]\r\nk=v";
     PutFile("C:\\WINDOWS\\WIN.INI", ini);
     emu::Machine& m = Load();
     char buffer[150];
@@ -189,8 +194,9 @@ TEST_F(Emulation, ProfileFollowsWindows9x) {
     EXPECT_EQ(m.WriteProfileStringA("devices", "PRINTER A", nullptr), 1);
     EXPECT_EQ(m.WriteProfileStringA("EMPTY", nullptr, nullptr), 1);
     EXPECT_EQ(m.WriteProfileStringA("last", nullptr, nullptr), 1);
-    EXPECT_EQ(ReadFile("C:\\WINDOWS\\WIN.INI"),
-              "; top\r\n[Devices]\r\nprinter b=\"quoted\"\r\n[devices]\r\nPrinter C=second section\r\n");
+    EXPECT_EQ(
+        ReadFile("C:\\WINDOWS\\WIN.INI"),
+        "; top\r\n[Devices]\r\nprinter b=\"quoted\"\r\n[devices]\r\nPrinter C=second section\r\n");
 }
 
 TEST_F(Emulation, WindowsPathsMapOntoDriveFoldersWithoutCase) {
@@ -200,20 +206,21 @@ TEST_F(Emulation, WindowsPathsMapOntoDriveFoldersWithoutCase) {
     emu::Machine& m = Load();
     EXPECT_EQ(m.DeleteFileA("c:\\PROGRAM FILES\\sub\\MIXED.DLL"), 1);
     EXPECT_EQ(m.DeleteFileA("C:\\Program Files\\Sub\\Mixed.Dll"), 0);
-    EXPECT_EQ(m.DeleteFileA("\\ROOT.TXT"), 1);                // no drive: drive C:
+    EXPECT_EQ(m.DeleteFileA("\\ROOT.TXT"), 1); // no drive: drive C:
     EXPECT_EQ(m.DeleteFileA("d:/data/X.TXT"), 1);
-    EXPECT_EQ(m.DeleteFileA("\\\\server\\share\\x"), 0);      // network paths are not there
-    EXPECT_EQ(m.RemoveDirectoryA("C:\\"), 0);                 // nor is a drive's root removable
-    EXPECT_EQ(m.RemoveDirectoryA("C:\\WINDOWS"), 0);          // not empty
+    EXPECT_EQ(m.DeleteFileA("\\\\server\\share\\x"), 0); // network paths are not there
+    EXPECT_EQ(m.RemoveDirectoryA("C:\\"), 0);            // nor is a drive's root removable
+    EXPECT_EQ(m.RemoveDirectoryA("C:\\WINDOWS"), 0);     // not empty
     EXPECT_EQ(m.RemoveDirectoryA("C:\\WINDOWS\\SYSTEM"), 1);
     std::string host;
     ASSERT_TRUE(m.HostPath("C:\\..\\..\\..\\etc\\passwd", &host));
-    EXPECT_EQ(host, folder_ + "/C/etc/passwd");               // ".." stops at the drive's root
+    EXPECT_EQ(host, folder_ + "/C/etc/passwd"); // ".." stops at the drive's root
     EXPECT_FALSE(m.HostPath("C:\\a|b", &host));
 }
 
 TEST_F(Emulation, DirectorySearchMatchesWildcardsWithoutCase) {
-    for (const char* name : {"OEM1.INF", "oem22.inf", "oem.inf", "oem3.infx", "xoem4.inf", "oem5.pnf"})
+    for (const char* name :
+         {"OEM1.INF", "oem22.inf", "oem.inf", "oem3.infx", "xoem4.inf", "oem5.pnf"})
         PutFile(std::string("C:\\WINDOWS\\INF\\") + name, "");
     emu::Machine& m = Load();
     FindData data;

@@ -35,7 +35,8 @@ TEST_F(InfCleanup, NewBuildDeletesOnlyTheFixedFile) {
     PutFile(kInf + "OTHER\\HPLJ4.INF", "QVL7STAT.EXE\r\n");
     PutFile(kInf + "oem3.inf", "QVL7STAT.EXE\r\n");
     std::vector<std::string> calls = InfCalls(Run());
-    EXPECT_EQ(calls, std::vector<std::string>{"DeleteFileA(\"C:\\WINDOWS\\INF\\OTHER\\OVRIKQVL7R40.INF\") -> 1"});
+    EXPECT_EQ(calls, std::vector<std::string>{
+                         "DeleteFileA(\"C:\\WINDOWS\\INF\\OTHER\\OVRIKQVL7R40.INF\") -> 1"});
     EXPECT_FALSE(FileExists(kInf + "OTHER\\OVRIKQVL7R40.INF"));
     EXPECT_TRUE(FileExists(kInf + "OTHER\\HPLJ4.INF"));
     EXPECT_TRUE(FileExists(kInf + "oem3.inf"));
@@ -164,9 +165,9 @@ TEST_F(InfCleanup, EmptyFileAfterAMatchingOneStays) {
 TEST_F(InfCleanup, NoMatchingFileOpensNothing) {
     PutFile(kInf + "printer.inf", "QVL7STAT.EXE\r\n");
     std::vector<std::string> calls = InfCalls(Run());
-    std::vector<std::string> expected = {"malloc(52000) -> block",
-                                         "FindFirstFileA(\"C:\\WINDOWS\\INF\\oem*.inf\") -> INVALID_HANDLE_VALUE",
-                                         "free(block)"};
+    std::vector<std::string> expected = {
+        "malloc(52000) -> block",
+        "FindFirstFileA(\"C:\\WINDOWS\\INF\\oem*.inf\") -> INVALID_HANDLE_VALUE", "free(block)"};
     EXPECT_EQ(calls, expected);
 }
 
@@ -176,7 +177,8 @@ TEST_F(InfCleanup, TwoHundredAndMoreMatchesAreAllScanned) {
         TearDown();
         SetUp();
         for (unsigned i = 0; i < count; ++i)
-            PutFile(kInf + "oem" + std::to_string(i) + ".inf", i % 2 ? "QVL7STAT.EXE\r\n" : "x\r\n");
+            PutFile(kInf + "oem" + std::to_string(i) + ".inf",
+                    i % 2 ? "QVL7STAT.EXE\r\n" : "x\r\n");
         std::vector<std::string> calls = InfCalls(Run());
         EXPECT_EQ(Calls(calls, "fopen").size(), count);
         EXPECT_EQ(Calls(calls, "DeleteFileA").size(), count / 2);
@@ -265,7 +267,7 @@ TEST_F(InfCleanup, ListedNameLengthBoundary) {
     // Folder, backslash and name together: 259 is scanned, 260 is skipped.
     std::string windows = "C:\\" + std::string(200, 'w');
     SetMachine(kBuild95, windows, "C:\\S");
-    std::string folder = windows + "\\INF"; // 207 characters
+    std::string folder = windows + "\\INF";                       // 207 characters
     std::string fits = "oem" + std::string(51 - 7, 'f') + ".inf"; // 51 characters: 259
     std::string over = "oem" + std::string(52 - 7, 'g') + ".inf"; // 52 characters: 260
     PutFile(folder + "\\" + fits, "QVL7STAT.EXE");

@@ -27,8 +27,12 @@ class PrinterSweep : public MachineTest {
         AddKey("HKEY_LOCAL_MACHINE\\" + base + "\\" + Four(n), values);
     }
     // Pass 1 keys with a DeviceDesc each.
-    void Described(int n, const std::string& text) { Instance(kEnum, n, {emu::RegString("DeviceDesc", text)}); }
-    bool Present(const std::string& base, int n) { return KeyExists("HKEY_LOCAL_MACHINE\\" + base + "\\" + Four(n)); }
+    void Described(int n, const std::string& text) {
+        Instance(kEnum, n, {emu::RegString("DeviceDesc", text)});
+    }
+    bool Present(const std::string& base, int n) {
+        return KeyExists("HKEY_LOCAL_MACHINE\\" + base + "\\" + Four(n));
+    }
 
     // The sweep's part of a trace: the calls between the fixed keys' flush and win.ini.
     static std::vector<std::string> SweepCalls(const std::vector<std::string>& trace) {
@@ -45,13 +49,15 @@ class PrinterSweep : public MachineTest {
         return out;
     }
     // The numbers of base opened in order, with the result of each open.
-    static std::vector<std::string> Opens(const std::vector<std::string>& sweep, const std::string& base) {
+    static std::vector<std::string> Opens(const std::vector<std::string>& sweep,
+                                          const std::string& base) {
         std::vector<std::string> out;
         std::string prefix = "RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"" + base + "\\";
         for (const std::string& line : sweep)
             if (line.rfind(prefix, 0) == 0)
-                out.push_back(line.substr(prefix.size(), line.find('"', prefix.size()) - prefix.size()) +
-                              (line.find(" -> 0 ") != std::string::npos ? "+" : "-"));
+                out.push_back(
+                    line.substr(prefix.size(), line.find('"', prefix.size()) - prefix.size()) +
+                    (line.find(" -> 0 ") != std::string::npos ? "+" : "-"));
         return out;
     }
     static int Count(const std::vector<std::string>& lines, const std::string& prefix) {
@@ -102,10 +108,10 @@ TEST_F(PrinterSweep, WorkedExample) {
 // which numbers are read, and the last number the pass opens.
 struct BudgetCase {
     const char* name;
-    std::vector<int> others;  // exist, another printer's description
-    std::vector<int> ours;    // exist, the printer's description
+    std::vector<int> others; // exist, another printer's description
+    std::vector<int> ours;   // exist, the printer's description
     std::set<int> deleted;
-    int examinedCount;        // keys whose value was read
+    int examinedCount; // keys whose value was read
     int lastOpened;
 };
 
@@ -206,10 +212,12 @@ TEST_F(PrinterSweep, DescriptionMustBeExactlyThePrinterName) {
         {"prefix", emu::RegString("DeviceDesc", "Ovrik Velostrix R4"), false},
         {"binary with zero", emu::RegBinary("DeviceDesc", 3, ours + std::string(1, '\0')), true},
         {"text without zero", emu::RegBinary("DeviceDesc", 1, ours), true},
-        {"zero inside", emu::RegBinary("DeviceDesc", 1, ours + std::string(1, '\0') + "junk"), true},
+        {"zero inside", emu::RegBinary("DeviceDesc", 1, ours + std::string(1, '\0') + "junk"),
+         true},
         {"259 bytes and zero", emu::RegString("DeviceDesc", std::string(259, 'x')), false},
         {"260 bytes, no zero", emu::RegBinary("DeviceDesc", 1, std::string(260, 'x')), false},
-        {"260 bytes, name first", emu::RegBinary("DeviceDesc", 1, ours + std::string(241, 'x')), false},
+        {"260 bytes, name first", emu::RegBinary("DeviceDesc", 1, ours + std::string(241, 'x')),
+         false},
         {"261 bytes", emu::RegString("DeviceDesc", ours + std::string(241, ' ')), false},
         {"empty", emu::RegBinary("DeviceDesc", 1, ""), false},
         {"only DriverDesc", emu::RegString("DriverDesc", ours), false},
@@ -225,8 +233,10 @@ TEST_F(PrinterSweep, DescriptionMustBeExactlyThePrinterName) {
 }
 
 TEST_F(PrinterSweep, EachPassReadsOnlyItsOwnValue) {
-    Instance(kEnum, 0, {emu::RegString("DeviceDesc", "Other"), emu::RegString("DriverDesc", kOurs)});
-    Instance(kClass, 0, {emu::RegString("DeviceDesc", kOurs), emu::RegString("DriverDesc", "Other")});
+    Instance(kEnum, 0,
+             {emu::RegString("DeviceDesc", "Other"), emu::RegString("DriverDesc", kOurs)});
+    Instance(kClass, 0,
+             {emu::RegString("DeviceDesc", kOurs), emu::RegString("DriverDesc", "Other")});
     std::vector<std::string> sweep = SweepCalls(Run());
     EXPECT_TRUE(Present(kEnum, 0));
     EXPECT_TRUE(Present(kClass, 0));

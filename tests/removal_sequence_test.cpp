@@ -6,26 +6,41 @@ namespace {
 
 const char* const kEveryBuildKeys[] = {
     "RegDeleteKeyA(HKEY_CLASSES_ROOT, \"CLSID\\{f294d80-a93f-11d2-a531-0020afee395f}\")",
-    "RegDeleteKeyA(HKEY_CLASSES_ROOT, \"Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension\")",
-    "RegDeleteKeyA(HKEY_CURRENT_CONFIG, \"System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\")",
-    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_CLASSES_ROOT, \"Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 "
+    "Shell Extension\")",
+    "RegDeleteKeyA(HKEY_CURRENT_CONFIG, "
+    "\"System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, "
+    "\"Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\")",
     "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Enum\\LPTENUM\\OVRIKVELOSTRIX_R40D73A\")",
-    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"SOFTWARE\\Classes\\CLSID\\{f294d80-a93f-11d2-a531-0020afee395f}\")",
-    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"SOFTWARE\\Classes\\Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension\")",
-    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Drivers\\Ovrik Velostrix R40\")",
-    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Print Processors\\Velostrix R40 PrintProcessor\")",
-    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Monitors\\Velostrix R40 LanguageMonitor\")",
-    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, "
+    "\"SOFTWARE\\Classes\\CLSID\\{f294d80-a93f-11d2-a531-0020afee395f}\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, "
+    "\"SOFTWARE\\Classes\\Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, "
+    "\"System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Drivers\\Ovrik "
+    "Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, "
+    "\"System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Print "
+    "Processors\\Velostrix R40 PrintProcessor\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, "
+    "\"System\\CurrentControlSet\\control\\Print\\Monitors\\Velostrix R40 LanguageMonitor\")",
+    "RegDeleteKeyA(HKEY_LOCAL_MACHINE, "
+    "\"System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\")",
 };
 const char* const kNewShellKeys[] = {
-    "RegDeleteKeyA(HKEY_USERS, \".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_USERS, "
+    "\".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start "
+    "Menu\\&Programs\\Velostrix R40\")",
     "RegDeleteKeyA(HKEY_LOCAL_MACHINE, \"Security\\Access\\PRINT\\Ovrik Velostrix R40\")",
-    "RegDeleteKeyA(HKEY_CURRENT_USER, \"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40\")",
+    "RegDeleteKeyA(HKEY_CURRENT_USER, "
+    "\"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start "
+    "Menu\\&Programs\\Velostrix R40\")",
 };
 const char* const kSystemFiles[] = {
-    "QVL732.DLL",   "QVL7CT.DLL",   "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
-    "QVL7TRB.HLP",  "QVL7TRB.GID",  "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
-    "QVL7RAST.DLL", "QVL7RS.DLL",   "QVL7SHEL.DLL", "QVL7STAT.EXE",
+    "QVL732.DLL",   "QVL7CT.DLL",  "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
+    "QVL7TRB.HLP",  "QVL7TRB.GID", "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
+    "QVL7RAST.DLL", "QVL7RS.DLL",  "QVL7SHEL.DLL", "QVL7STAT.EXE",
 };
 const char* const kDeferred[] = {"QVL7TN16.DLL", "QVL7TN32.DLL", "QVL7LANG.DLL", "QVL7PRIN.DLL",
                                  "QVL7UNIN.EXE"};
@@ -49,18 +64,24 @@ std::vector<std::string> ExpectedEmptyRun(bool newShell) {
         calls.push_back("RegFlushKey(HKEY_CURRENT_USER)");
     }
     calls.push_back("RegFlushKey(HKEY_LOCAL_MACHINE)");
-    for (const char* base : {"Enum\\Root\\printer", "System\\CurrentControlSet\\Services\\Class\\Printer"})
+    for (const char* base :
+         {"Enum\\Root\\printer", "System\\CurrentControlSet\\Services\\Class\\Printer"})
         for (int n = 0; n <= 101; ++n)
-            calls.push_back("RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"" + std::string(base) + "\\" + Four(n) +
-                            "\", 0, KEY_QUERY_VALUE)");
-    calls.push_back("GetProfileStringA(\"Devices\", \"Ovrik Velostrix R40\", \"kdp4mz,lpt1:\", 150)");
+            calls.push_back("RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"" + std::string(base) + "\\" +
+                            Four(n) + "\", 0, KEY_QUERY_VALUE)");
+    calls.push_back(
+        "GetProfileStringA(\"Devices\", \"Ovrik Velostrix R40\", \"kdp4mz,lpt1:\", 150)");
     for (const char* port : {"LPT1", "FILE", "LPT2"})
-        calls.push_back("WriteProfileStringA(\"Ovrik Velostrix R40-" + std::string(port) + "\", NULL, NULL)");
+        calls.push_back("WriteProfileStringA(\"Ovrik Velostrix R40-" + std::string(port) +
+                        "\", NULL, NULL)");
     calls.push_back("WriteProfileStringA(\"Devices\", \"Ovrik Velostrix R40\", NULL)");
     calls.push_back("WriteProfileStringA(\"PrinterPorts\", \"Ovrik Velostrix R40\", NULL)");
-    calls.push_back("RegOpenKeyExA(HKEY_CURRENT_USER, \"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\", 0, KEY_QUERY_VALUE)");
-    for (const char* link : {"How do I for Velostrix R40.LNK", "Troubleshooting for Velostrix R40.LNK",
-                             "Velostrix R40 Printer Monitor.LNK", "Velostrix R40 Uninstall program.LNK"})
+    calls.push_back("RegOpenKeyExA(HKEY_CURRENT_USER, "
+                    "\"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\", 0, "
+                    "KEY_QUERY_VALUE)");
+    for (const char* link :
+         {"How do I for Velostrix R40.LNK", "Troubleshooting for Velostrix R40.LNK",
+          "Velostrix R40 Printer Monitor.LNK", "Velostrix R40 Uninstall program.LNK"})
         calls.push_back("DeleteFileA(\"\\Ovrik Velostrix R40\\" + std::string(link) + "\")");
     calls.push_back("RemoveDirectoryA(\"\\Ovrik Velostrix R40\")");
     calls.push_back("GetSystemDirectoryA(260)");
@@ -78,7 +99,8 @@ std::vector<std::string> ExpectedEmptyRun(bool newShell) {
     calls.push_back("fopen(\"C:\\WINDOWS\\wininit.ini\", \"a+\")");
     calls.push_back("fprintf(file#1, \"%s\\n\", \"[rename]\")");
     for (const char* name : kDeferred)
-        calls.push_back("fprintf(file#1, \"%s\\n\", \"NULL=C:\\WINDOWS\\SYSTEM\\" + std::string(name) + "\")");
+        calls.push_back("fprintf(file#1, \"%s\\n\", \"NULL=C:\\WINDOWS\\SYSTEM\\" +
+                        std::string(name) + "\")");
     calls.push_back("fclose(file#1)");
     return calls;
 }
@@ -106,23 +128,24 @@ TEST_F(RemovalSequence, BuildNumberDecidesByItsLowWordAbove950) {
         bool newShell;
     };
     const Case cases[] = {
-        {0x040003B6, false}, // Windows 95, build 950
-        {0x000003B7, true},  // 951
-        {0x040003B7, true},
-        {0x040A07CE, true},  // Windows 98, build 1998
-        {0xFFFF03B6, false}, // a high word never counts
-        {0x03B70000, false}, // nor does 951 in the high word
-        {0x0000FFFF, true},  // the low word is unsigned
+        {0x040003B6, false},                     // Windows 95, build 950
+        {0x000003B7, true},                      // 951
+        {0x040003B7, true},  {0x040A07CE, true}, // Windows 98, build 1998
+        {0xFFFF03B6, false},                     // a high word never counts
+        {0x03B70000, false},                     // nor does 951 in the high word
+        {0x0000FFFF, true},                      // the low word is unsigned
         {0x00000000, false},
     };
     for (const Case& c : cases) {
         SetMachine(c.build);
         std::vector<std::string> trace = Run();
-        EXPECT_EQ(Calls(trace, "RegDeleteKeyA").size(), c.newShell ? 14u : 11u) << std::hex << c.build;
+        EXPECT_EQ(Calls(trace, "RegDeleteKeyA").size(), c.newShell ? 14u : 11u)
+            << std::hex << c.build;
         std::vector<std::string> flushes = WithoutResults(Calls(trace, "RegFlushKey"));
         std::vector<std::string> expected = {"RegFlushKey(HKEY_LOCAL_MACHINE)"};
         if (c.newShell)
-            expected.insert(expected.begin(), {"RegFlushKey(HKEY_USERS)", "RegFlushKey(HKEY_CURRENT_USER)"});
+            expected.insert(expected.begin(),
+                            {"RegFlushKey(HKEY_USERS)", "RegFlushKey(HKEY_CURRENT_USER)"});
         EXPECT_EQ(flushes, expected) << std::hex << c.build;
     }
 }
@@ -130,13 +153,21 @@ TEST_F(RemovalSequence, BuildNumberDecidesByItsLowWordAbove950) {
 TEST_F(RemovalSequence, FixedKeysGoWithTheirSubtreesAndThroughTheRootAliases) {
     SetMachine(kBuild98);
     const std::string classes = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\";
-    AddKey(classes + "{f294d80-a93f-11d2-a531-0020afee395f}\\InProcServer32", {emu::RegString("", "QVL7SHEL.DLL")});
-    AddKey(classes + "{f294d80-a93f-11d2-a531-0020afee3950}", {});       // eight digits: not ours
-    AddKey(classes + "{0f294d80-a93f-11d2-a531-0020afee395f}", {});      // a leading zero: not ours
-    AddKey("HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40\\Sub");
-    AddKey("HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Other");
-    AddKey("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40");
-    AddKey("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R4");
+    AddKey(classes + "{f294d80-a93f-11d2-a531-0020afee395f}\\InProcServer32",
+           {emu::RegString("", "QVL7SHEL.DLL")});
+    AddKey(classes + "{f294d80-a93f-11d2-a531-0020afee3950}", {});  // eight digits: not ours
+    AddKey(classes + "{0f294d80-a93f-11d2-a531-0020afee395f}", {}); // a leading zero: not ours
+    AddKey("HKEY_LOCAL_"
+           "MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik "
+           "Velostrix R40\\Sub");
+    AddKey("HKEY_LOCAL_"
+           "MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Other");
+    AddKey("HKEY_USERS\\."
+           "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start "
+           "Menu\\&Programs\\Velostrix R40");
+    AddKey("HKEY_USERS\\."
+           "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start "
+           "Menu\\&Programs\\Velostrix R4");
     AddKey("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R40");
     AddKey("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R400");
     std::vector<std::string> trace = Run();
@@ -144,10 +175,18 @@ TEST_F(RemovalSequence, FixedKeysGoWithTheirSubtreesAndThroughTheRootAliases) {
     EXPECT_FALSE(KeyExists(classes + "{f294d80-a93f-11d2-a531-0020afee395f}"));
     EXPECT_TRUE(KeyExists(classes + "{f294d80-a93f-11d2-a531-0020afee3950}"));
     EXPECT_TRUE(KeyExists(classes + "{0f294d80-a93f-11d2-a531-0020afee395f}"));
-    EXPECT_FALSE(KeyExists("HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40"));
-    EXPECT_TRUE(KeyExists("HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Other"));
-    EXPECT_FALSE(KeyExists("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40"));
-    EXPECT_TRUE(KeyExists("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R4"));
+    EXPECT_FALSE(KeyExists("HKEY_LOCAL_"
+                           "MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Print"
+                           "ers\\Ovrik Velostrix R40"));
+    EXPECT_TRUE(KeyExists(
+        "HKEY_LOCAL_"
+        "MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Other"));
+    EXPECT_FALSE(KeyExists("HKEY_USERS\\."
+                           "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOr"
+                           "der\\Start Menu\\&Programs\\Velostrix R40"));
+    EXPECT_TRUE(KeyExists("HKEY_USERS\\."
+                          "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrd"
+                          "er\\Start Menu\\&Programs\\Velostrix R4"));
     EXPECT_FALSE(KeyExists("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R40"));
     EXPECT_TRUE(KeyExists("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R400"));
     // Row 1 reached the key through HKEY_CLASSES_ROOT, so row 6 found nothing left.
@@ -159,10 +198,14 @@ TEST_F(RemovalSequence, FixedKeysGoWithTheirSubtreesAndThroughTheRootAliases) {
 TEST_F(RemovalSequence, OldBuildsKeepTheThreeNewShellKeys) {
     SetMachine(kBuild95);
     AddKey("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R40");
-    AddKey("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40");
+    AddKey("HKEY_USERS\\."
+           "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start "
+           "Menu\\&Programs\\Velostrix R40");
     Run();
     EXPECT_TRUE(KeyExists("HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R40"));
-    EXPECT_TRUE(KeyExists("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40"));
+    EXPECT_TRUE(KeyExists("HKEY_USERS\\."
+                          "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrd"
+                          "er\\Start Menu\\&Programs\\Velostrix R40"));
 }
 
 TEST_F(RemovalSequence, SecondRunOnACleanedMachineMakesTheSameCallsAndChangesNothing) {

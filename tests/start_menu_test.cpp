@@ -4,8 +4,9 @@
 namespace qvl::test {
 namespace {
 
-const char* const kLinks[] = {"How do I for Velostrix R40.LNK", "Troubleshooting for Velostrix R40.LNK",
-                              "Velostrix R40 Printer Monitor.LNK", "Velostrix R40 Uninstall program.LNK"};
+const char* const kLinks[] = {
+    "How do I for Velostrix R40.LNK", "Troubleshooting for Velostrix R40.LNK",
+    "Velostrix R40 Printer Monitor.LNK", "Velostrix R40 Uninstall program.LNK"};
 const std::string kShellFolders =
     "HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
@@ -38,7 +39,8 @@ TEST_F(StartMenu, ShortcutsAndFolderGoFromTheProgramsFolderOfShellFolders) {
     std::vector<std::string> calls = GroupCalls(Run());
     std::vector<std::string> expected;
     for (const char* link : kLinks)
-        expected.push_back("DeleteFileA(\"" + programs + "\\Ovrik Velostrix R40\\" + link + "\") -> 1");
+        expected.push_back("DeleteFileA(\"" + programs + "\\Ovrik Velostrix R40\\" + link +
+                           "\") -> 1");
     expected.push_back("RemoveDirectoryA(\"" + programs + "\\Ovrik Velostrix R40\") -> 1");
     EXPECT_EQ(calls, expected);
     EXPECT_FALSE(FileExists(programs + "\\Ovrik Velostrix R40"));
@@ -61,19 +63,24 @@ TEST_F(StartMenu, WithoutShellFoldersTheGroupIsLookedForAtTheRootOfTheDrive) {
     Group("C:");
     std::vector<std::string> calls = GroupCalls(Run());
     ASSERT_EQ(calls.size(), 5u);
-    EXPECT_EQ(calls[0], "DeleteFileA(\"\\Ovrik Velostrix R40\\How do I for Velostrix R40.LNK\") -> 1");
+    EXPECT_EQ(calls[0],
+              "DeleteFileA(\"\\Ovrik Velostrix R40\\How do I for Velostrix R40.LNK\") -> 1");
     EXPECT_EQ(calls[4], "RemoveDirectoryA(\"\\Ovrik Velostrix R40\") -> 1");
     EXPECT_FALSE(FileExists("C:\\Ovrik Velostrix R40"));
 }
 
 TEST_F(StartMenu, OnlyTheCurrentUsersFolderIsCleaned) {
     AddKey(kShellFolders, {emu::RegString("Programs", "C:\\WINDOWS\\Start Menu\\Programs")});
-    AddKey("HKEY_USERS\\anna\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-           {emu::RegString("Programs", "C:\\WINDOWS\\Profiles\\anna\\Start Menu\\Programs")});
+    AddKey(
+        "HKEY_USERS\\anna\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+        {emu::RegString("Programs", "C:\\WINDOWS\\Profiles\\anna\\Start Menu\\Programs")});
     Group("C:\\WINDOWS\\Profiles\\anna\\Start Menu\\Programs");
     Run();
     for (const char* link : kLinks)
-        EXPECT_TRUE(FileExists(std::string("C:\\WINDOWS\\Profiles\\anna\\Start Menu\\Programs\\Ovrik Velostrix R40\\") + link));
+        EXPECT_TRUE(FileExists(
+            std::string(
+                "C:\\WINDOWS\\Profiles\\anna\\Start Menu\\Programs\\Ovrik Velostrix R40\\") +
+            link));
 }
 
 TEST_F(StartMenu, ProgramsValueThatCannotBeUsedWhole) {
@@ -84,11 +91,16 @@ TEST_F(StartMenu, ProgramsValueThatCannotBeUsedWhole) {
         const char* groupPath;
     };
     const Case cases[] = {
-        {"missing value: as without the key", emu::RegString("Start Menu", "C:\\X"), true, "\\Ovrik Velostrix R40"},
-        {"value of 259 bytes with its zero: nothing fits", emu::RegString("Programs", "C:\\" + std::string(255, 'p')), false, nullptr},
-        {"260 bytes without a zero", emu::RegBinary("Programs", 1, "C:\\" + std::string(257, 'p')), false, nullptr},
-        {"too long to read: as without the key", emu::RegString("Programs", "C:\\" + std::string(300, 'p')), true, "\\Ovrik Velostrix R40"},
-        {"text without a zero", emu::RegBinary("Programs", 1, "C:\\P"), true, "C:\\P\\Ovrik Velostrix R40"},
+        {"missing value: as without the key", emu::RegString("Start Menu", "C:\\X"), true,
+         "\\Ovrik Velostrix R40"},
+        {"value of 259 bytes with its zero: nothing fits",
+         emu::RegString("Programs", "C:\\" + std::string(255, 'p')), false, nullptr},
+        {"260 bytes without a zero", emu::RegBinary("Programs", 1, "C:\\" + std::string(257, 'p')),
+         false, nullptr},
+        {"too long to read: as without the key",
+         emu::RegString("Programs", "C:\\" + std::string(300, 'p')), true, "\\Ovrik Velostrix R40"},
+        {"text without a zero", emu::RegBinary("Programs", 1, "C:\\P"), true,
+         "C:\\P\\Ovrik Velostrix R40"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -5,9 +5,9 @@ namespace qvl::test {
 namespace {
 
 const char* const kSystemFiles[] = {
-    "QVL732.DLL",   "QVL7CT.DLL",   "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
-    "QVL7TRB.HLP",  "QVL7TRB.GID",  "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
-    "QVL7RAST.DLL", "QVL7RS.DLL",   "QVL7SHEL.DLL", "QVL7STAT.EXE",
+    "QVL732.DLL",   "QVL7CT.DLL",  "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
+    "QVL7TRB.HLP",  "QVL7TRB.GID", "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
+    "QVL7RAST.DLL", "QVL7RS.DLL",  "QVL7SHEL.DLL", "QVL7STAT.EXE",
 };
 const char* const kDeferred[] = {"QVL7TN16.DLL", "QVL7TN32.DLL", "QVL7LANG.DLL", "QVL7PRIN.DLL",
                                  "QVL7UNIN.EXE"};
@@ -39,7 +39,8 @@ TEST_F(SystemFiles, SixteenFilesGoInTableOrderAndTheFiveInUseStay) {
     std::vector<std::string> deletes = Calls(Run(), "DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\");
     ASSERT_EQ(deletes.size(), 16u);
     for (std::size_t i = 0; i < 16; ++i)
-        EXPECT_EQ(deletes[i], std::string("DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\") + kSystemFiles[i] + "\") -> 1");
+        EXPECT_EQ(deletes[i], std::string("DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\") + kSystemFiles[i] +
+                                  "\") -> 1");
     for (const char* name : kSystemFiles)
         EXPECT_FALSE(FileExists(std::string("C:\\WINDOWS\\SYSTEM\\") + name)) << name;
     for (const char* name : kDeferred)
@@ -65,7 +66,8 @@ TEST_F(SystemFiles, WininitIsCreatedWithHeaderAndFiveLines) {
     Run();
     EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n" + NullLines("C:\\WINDOWS\\SYSTEM"));
     EXPECT_EQ(ReadFile(kWininit),
-              "[rename]\r\nNULL=C:\\WINDOWS\\SYSTEM\\QVL7TN16.DLL\r\nNULL=C:\\WINDOWS\\SYSTEM\\QVL7TN32.DLL\r\n"
+              "[rename]\r\nNULL=C:\\WINDOWS\\SYSTEM\\QVL7TN16.DLL\r\nNULL=C:"
+              "\\WINDOWS\\SYSTEM\\QVL7TN32.DLL\r\n"
               "NULL=C:\\WINDOWS\\SYSTEM\\QVL7LANG.DLL\r\nNULL=C:\\WINDOWS\\SYSTEM\\QVL7PRIN.DLL\r\n"
               "NULL=C:\\WINDOWS\\SYSTEM\\QVL7UNIN.EXE\r\n");
 }
@@ -78,7 +80,8 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppendedWithoutHeader) {
     };
     const Case cases[] = {
         {"with [rename]", "[rename]\r\nNUL=C:\\OLD.DLL\r\n", "[rename]\r\nNUL=C:\\OLD.DLL\r\n"},
-        {"rename section not last", "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n", "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n"},
+        {"rename section not last", "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n",
+         "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n"},
         {"empty file", "", ""},
         {"no line break at the end", "[rename]\r\nNUL=C:\\A", "[rename]\r\nNUL=C:\\A"},
         {"ends in Ctrl-Z", "[rename]\r\nNUL=C:\\A\r\n\x1A", "[rename]\r\nNUL=C:\\A\r\n"},
@@ -98,13 +101,15 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppendedWithoutHeader) {
 TEST_F(SystemFiles, WininitFoundWhateverTheCaseOfItsName) {
     PutFile("C:\\WINDOWS\\WININIT.INI", "[rename]\r\n");
     Run();
-    EXPECT_EQ(ReadFile("C:\\WINDOWS\\WININIT.INI"), "[rename]\r\n" + NullLines("C:\\WINDOWS\\SYSTEM"));
+    EXPECT_EQ(ReadFile("C:\\WINDOWS\\WININIT.INI"),
+              "[rename]\r\n" + NullLines("C:\\WINDOWS\\SYSTEM"));
 }
 
 TEST_F(SystemFiles, TwoRunsWithoutRestart) {
     Run();
     Run();
-    EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n" + NullLines("C:\\WINDOWS\\SYSTEM") + NullLines("C:\\WINDOWS\\SYSTEM"));
+    EXPECT_EQ(ReadFile(kWininit),
+              "[rename]\r\n" + NullLines("C:\\WINDOWS\\SYSTEM") + NullLines("C:\\WINDOWS\\SYSTEM"));
 }
 
 TEST_F(SystemFiles, UnopenableWininitWritesNothingAndTheRunEnds) {
@@ -204,7 +209,8 @@ TEST_F(SystemFiles, DirectoriesNotReportedAreNeverTakenForTheRoot) {
         TearDown();
         SetUp();
         SetMachine(kBuild98);
-        AddKey("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+        AddKey("HKEY_USERS\\."
+               "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                {emu::RegString("Programs", "C:\\WINDOWS\\Start Menu\\Programs")});
         PutFile("C:\\QVL732.DLL", "root");
         PutFile("C:\\wininit.ini", "root");

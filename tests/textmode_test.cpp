@@ -12,15 +12,18 @@ namespace {
 // A file in memory that reads in small pieces, so words cross buffer refills.
 class MemoryFile final : public ByteFile {
   public:
-    explicit MemoryFile(std::string bytes, unsigned piece = 7) : bytes_(std::move(bytes)), piece_(piece) {}
+    explicit MemoryFile(std::string bytes, unsigned piece = 7)
+        : bytes_(std::move(bytes)), piece_(piece) {}
     long Read(void* data, unsigned size) override {
-        std::size_t n = std::min<std::size_t>({size, piece_, bytes_.size() - std::min(pos_, bytes_.size())});
+        std::size_t n =
+            std::min<std::size_t>({size, piece_, bytes_.size() - std::min(pos_, bytes_.size())});
         bytes_.copy(static_cast<char*>(data), n, pos_);
         pos_ += n;
         return static_cast<long>(n);
     }
     bool Write(const void* data, unsigned size) override {
-        bytes_.replace(pos_, std::min<std::size_t>(size, bytes_.size() - pos_), static_cast<const char*>(data), size);
+        bytes_.replace(pos_, std::min<std::size_t>(size, bytes_.size() - pos_),
+                       static_cast<const char*>(data), size);
         pos_ += size;
         ++writes;
         return true;
@@ -86,15 +89,26 @@ TEST(TextMode, WordReading) {
         {"no line break after the last word", "ab cd", {"ab", "cd*", "EOF*"}},
         {"empty", "", {"EOF*"}},
         {"blanks only", " \t\r\n\x0B\x0C", {"EOF*"}},
-        {"Ctrl-Z ends the text", "ab\x1A" "cd", {"ab*", "EOF*"}},
-        {"Ctrl-Z after a blank", "ab \x1A" "cd", {"ab", "EOF*"}},
-        {"Ctrl-Z first", "\x1A" "ab", {"EOF*"}},
+        {"Ctrl-Z ends the text",
+         "ab\x1A"
+         "cd",
+         {"ab*", "EOF*"}},
+        {"Ctrl-Z after a blank",
+         "ab \x1A"
+         "cd",
+         {"ab", "EOF*"}},
+        {"Ctrl-Z first",
+         "\x1A"
+         "ab",
+         {"EOF*"}},
         {"CR LF inside a line", "a\r\nb", {"a", "b*", "EOF*"}},
         {"lone CR is a blank", "a\rb", {"a", "b*", "EOF*"}},
         {"CR LF split by a refill", "abcdef\r\ng", {"abcdef", "g*", "EOF*"}},
         {"Ctrl-Z right after a refill", "abcdefg\x1Ah", {"abcdefg*", "EOF*"}},
         {"CR before Ctrl-Z", "a\r\x1A", {"a", "EOF*"}},
-        {"NUL and high bytes are word bytes", std::string("a\0b \xFF\xA0", 6), {std::string("a\0b", 3), "\xFF\xA0*", "EOF*"}},
+        {"NUL and high bytes are word bytes",
+         std::string("a\0b \xFF\xA0", 6),
+         {std::string("a\0b", 3), "\xFF\xA0*", "EOF*"}},
         {"commas and quotes are word bytes", "\"x\",,,1", {"\"x\",,,1*", "EOF*"}},
     };
     for (const Case& c : cases)
@@ -103,8 +117,10 @@ TEST(TextMode, WordReading) {
 
 TEST(TextMode, LongWordsAreReadWholeButStoredCut) {
     EXPECT_EQ(Words(std::string(199, 'a') + " b"), (V{std::string(199, 'a'), "b*", "EOF*"}));
-    EXPECT_EQ(Words(std::string(200, 'a') + " b"), (V{std::string(199, 'a') + "+200", "b*", "EOF*"}));
-    EXPECT_EQ(Words(std::string(5000, 'a') + "QVL7STAT.EXE"), (V{std::string(199, 'a') + "+5012*", "EOF*"}));
+    EXPECT_EQ(Words(std::string(200, 'a') + " b"),
+              (V{std::string(199, 'a') + "+200", "b*", "EOF*"}));
+    EXPECT_EQ(Words(std::string(5000, 'a') + "QVL7STAT.EXE"),
+              (V{std::string(199, 'a') + "+5012*", "EOF*"}));
     EXPECT_EQ(Words("abcdef gh", 4), (V{"abc+6", "gh*", "EOF*"}));
 }
 

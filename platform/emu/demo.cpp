@@ -41,10 +41,35 @@ fs::path HostOf(const std::string& folder, const std::string& windowsPath) {
     return host;
 }
 
+// Orders key paths as regedit exports them: every key before its subkeys.
+bool TreeOrder(const std::string& a, const std::string& b) {
+    bool validA = false;
+    bool validB = false;
+    return SplitPath(a, &validA) < SplitPath(b, &validB);
+}
+
+// The registry as regedit exports it: every key with a header of its own, parents
+// included, each followed by a blank line.
+std::string Export(const std::map<std::string, std::vector<RegValue>>& keys) {
+    std::map<std::string, std::vector<RegValue>> all = keys;
+    for (const auto& entry : keys)
+        for (std::size_t at = entry.first.find('\\'); at != std::string::npos;
+             at = entry.first.find('\\', at + 1))
+            all.emplace(entry.first.substr(0, at), std::vector<RegValue>());
+    std::vector<std::string> paths;
+    for (const auto& entry : all)
+        paths.push_back(entry.first);
+    std::sort(paths.begin(), paths.end(), TreeOrder);
+    std::string text = "REGEDIT4\r\n\r\n";
+    for (const std::string& path : paths)
+        text += RegBlock(path, all[path]);
+    return text;
+}
+
 std::string Registry98(bool newShell) {
-    std::string r = "REGEDIT4\r\n\r\n";
-    auto key = [&r](const std::string& path, const std::vector<RegValue>& values) {
-        r += RegBlock(path, values);
+    std::map<std::string, std::vector<RegValue>> keys;
+    auto key = [&keys](const std::string& path, const std::vector<RegValue>& values) {
+        keys[path] = values;
     };
     const std::string classes = std::string(kHklm) + "SOFTWARE\\Classes\\";
     const std::string print = kPrintKey;
@@ -52,21 +77,27 @@ std::string Registry98(bool newShell) {
 
     // Another printer and the system around it.
     key(classes + "CLSID\\{00021400-0000-0000-C000-000000000046}", {RegString("", "Desktop")});
-    key(classes + ext + "Fax Shell Extension", {RegString("", "{E3BA6A60-8C4B-11CF-9F26-00AA00BC8C6E}")});
-    key(print + "Printers\\" + kOther, {RegString("Name", kOther), RegString("Port", "LPT1:"),
-                                        RegDword("Attributes", 0x40)});
-    key(print + "Environments\\Windows 4.0\\Drivers\\" + kOther, {RegString("Driver", "HPPCL5MS.DRV")});
-    key(print + "Environments\\Windows 4.0\\Print Processors\\WinPrint", {RegString("Driver", "SPOOLSS.DLL")});
+    key(classes + ext + "Fax Shell Extension",
+        {RegString("", "{E3BA6A60-8C4B-11CF-9F26-00AA00BC8C6E}")});
+    key(print + "Printers\\" + kOther,
+        {RegString("Name", kOther), RegString("Port", "LPT1:"), RegDword("Attributes", 0x40)});
+    key(print + "Environments\\Windows 4.0\\Drivers\\" + kOther,
+        {RegString("Driver", "HPPCL5MS.DRV")});
+    key(print + "Environments\\Windows 4.0\\Print Processors\\WinPrint",
+        {RegString("Driver", "SPOOLSS.DLL")});
     key(print + "Monitors\\Local Port", {RegString("Driver", "localmon.dll")});
-    key(std::string(kHklm) + "Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\" + kOther,
+    key(std::string(kHklm) + "Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\" +
+            kOther,
         {RegString("Default", "1")});
-    key(std::string(kHklm) + "Enum\\LPTENUM\\HEWLETT-PACKARDLASERJE3AB8", {RegString("DeviceDesc", kOther)});
-    key(std::string(kHklm) + "Enum\\Root\\printer\\0000", {RegString("DeviceDesc", kOther),
-                                                         RegString("Class", "Printer")});
+    key(std::string(kHklm) + "Enum\\LPTENUM\\HEWLETT-PACKARDLASERJE3AB8",
+        {RegString("DeviceDesc", kOther)});
+    key(std::string(kHklm) + "Enum\\Root\\printer\\0000",
+        {RegString("DeviceDesc", kOther), RegString("Class", "Printer")});
     key(std::string(kHklm) + "System\\CurrentControlSet\\Services\\Class\\Printer\\0000",
         {RegString("DriverDesc", kOther), RegString("DevLoader", "*SPOOLER")});
     key(std::string(kHklm) + "Security\\Access\\PRINT\\" + kOther, {RegDword("Everyone", 0x3)});
-    key("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+    key("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
+        "Folders",
         {RegString("Programs", "C:\\WINDOWS\\Start Menu\\Programs"),
          RegString("Start Menu", "C:\\WINDOWS\\Start Menu")});
     key("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\"
@@ -78,7 +109,8 @@ std::string Registry98(bool newShell) {
     key(classes + "CLSID\\" + kClsid + "\\InProcServer32",
         {RegString("", "QVL7SHEL.DLL"), RegString("ThreadingModel", "Apartment")});
     key(classes + ext + "Velostrix R40 Shell Extension", {RegString("", kClsid)});
-    key(std::string(kHklm) + "Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\" + kOurs,
+    key(std::string(kHklm) + "Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\" +
+            kOurs,
         {RegString("Default", "0")});
     key(std::string(kHklm) + "Enum\\LPTENUM\\OVRIKVELOSTRIX_R40D73A",
         {RegString("DeviceDesc", kOurs), RegString("Driver", "Printer\\0001")});
@@ -105,47 +137,47 @@ std::string Registry98(bool newShell) {
         {RegString("Port", "LPT1:")});
     if (newShell) {
         key(std::string(kHklm) + "Security\\Access\\PRINT\\" + kOurs, {RegDword("Everyone", 0x3)});
-        key("HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\"
+        key("HKEY_USERS\\."
+            "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\"
             "Start Menu\\&Programs\\Velostrix R40",
             {RegBinary("Order", 3, std::string("\x08\x00\x00\x00\x04\x00\x00\x00", 8))});
     }
-    return r;
+    return Export(keys);
 }
 
-const char kWinIni[] =
-    "[windows]\r\n"
-    "load=\r\n"
-    "run=\r\n"
-    "device=HP LaserJet 4,HPPCL5MS,LPT1:\r\n"
-    "\r\n"
-    "[Devices]\r\n"
-    "HP LaserJet 4=HPPCL5MS,LPT1:\r\n"
-    "Ovrik Velostrix R40=kdp4mz,LPT1:\r\n"
-    "Ovrik Velostrix R40 Pro=kdp4mz,LPT2:\r\n"
-    "\r\n"
-    "[PrinterPorts]\r\n"
-    "HP LaserJet 4=HPPCL5MS,LPT1:,15,45\r\n"
-    "Ovrik Velostrix R40=kdp4mz,LPT1:,15,45\r\n"
-    "Ovrik Velostrix R40 Pro=kdp4mz,LPT2:,15,45\r\n"
-    "\r\n"
-    "[Ovrik Velostrix R40-LPT1]\r\n"
-    "Resolution=600\r\n"
-    "PaperSize=9\r\n"
-    "\r\n"
-    "[Ovrik Velostrix R40-FILE]\r\n"
-    "Resolution=300\r\n"
-    "\r\n"
-    "[Ovrik Velostrix R40-LPT2]\r\n"
-    "Resolution=300\r\n"
-    "\r\n"
-    "[Ovrik Velostrix R40 Pro-LPT2]\r\n"
-    "Resolution=1200\r\n"
-    "\r\n"
-    "[HP LaserJet 4,LPT1]\r\n"
-    "paper=1\r\n"
-    "\r\n"
-    "[fonts]\r\n"
-    "Arial (TrueType)=ARIAL.TTF\r\n";
+const char kWinIni[] = "[windows]\r\n"
+                       "load=\r\n"
+                       "run=\r\n"
+                       "device=HP LaserJet 4,HPPCL5MS,LPT1:\r\n"
+                       "\r\n"
+                       "[Devices]\r\n"
+                       "HP LaserJet 4=HPPCL5MS,LPT1:\r\n"
+                       "Ovrik Velostrix R40=kdp4mz,LPT1:\r\n"
+                       "Ovrik Velostrix R40 Pro=kdp4mz,LPT2:\r\n"
+                       "\r\n"
+                       "[PrinterPorts]\r\n"
+                       "HP LaserJet 4=HPPCL5MS,LPT1:,15,45\r\n"
+                       "Ovrik Velostrix R40=kdp4mz,LPT1:,15,45\r\n"
+                       "Ovrik Velostrix R40 Pro=kdp4mz,LPT2:,15,45\r\n"
+                       "\r\n"
+                       "[Ovrik Velostrix R40-LPT1]\r\n"
+                       "Resolution=600\r\n"
+                       "PaperSize=9\r\n"
+                       "\r\n"
+                       "[Ovrik Velostrix R40-FILE]\r\n"
+                       "Resolution=300\r\n"
+                       "\r\n"
+                       "[Ovrik Velostrix R40-LPT2]\r\n"
+                       "Resolution=300\r\n"
+                       "\r\n"
+                       "[Ovrik Velostrix R40 Pro-LPT2]\r\n"
+                       "Resolution=1200\r\n"
+                       "\r\n"
+                       "[HP LaserJet 4,LPT1]\r\n"
+                       "paper=1\r\n"
+                       "\r\n"
+                       "[fonts]\r\n"
+                       "Arial (TrueType)=ARIAL.TTF\r\n";
 
 const char* const kSystemFiles[] = {
     "QVL732.DLL",   "QVL7CT.DLL",   "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
@@ -154,7 +186,8 @@ const char* const kSystemFiles[] = {
     "QVL7LANG.DLL", "QVL7PRIN.DLL", "QVL7UNIN.EXE",
 };
 
-const char* const kOtherSystemFiles[] = {"HPPCL5MS.DRV", "UNIDRV.DLL", "SPOOLSS.DLL", "QVL7README.TXT"};
+const char* const kOtherSystemFiles[] = {"HPPCL5MS.DRV", "UNIDRV.DLL", "SPOOLSS.DLL",
+                                         "QVL7README.TXT"};
 
 const char* const kShortcuts[] = {
     "How do I for Velostrix R40.LNK",
@@ -212,9 +245,9 @@ bool WriteDemoMachine(const std::string& folder, WinDword build) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     bool ok = WriteHostFileAtomically(folder + "/machine.ini",
-                                 std::string("[Version]\r\nBuildNumber=") + buildText +
-                                     "\r\n\r\n[Directories]\r\nWindows=C:\\WINDOWS\r\n"
-                                     "System=C:\\WINDOWS\\SYSTEM\r\n");
+                                      std::string("[Version]\r\nBuildNumber=") + buildText +
+                                          "\r\n\r\n[Directories]\r\nWindows=C:\\WINDOWS\r\n"
+                                          "System=C:\\WINDOWS\\SYSTEM\r\n");
     ok = ok && WriteHostFileAtomically(folder + "/registry.reg", Registry98(newShell));
     ok = ok && PutMachineFile(folder, "C:\\WINDOWS\\WIN.INI", kWinIni);
     for (const char* name : kSystemFiles)
@@ -225,7 +258,8 @@ bool WriteDemoMachine(const std::string& folder, WinDword build) {
                                   std::string("MZ ") + name + "\r\n");
     const std::string programs = "C:\\WINDOWS\\Start Menu\\Programs\\";
     for (const char* name : kShortcuts)
-        ok = ok && PutMachineFile(folder, programs + "Ovrik Velostrix R40\\" + name, kShortcutBytes);
+        ok =
+            ok && PutMachineFile(folder, programs + "Ovrik Velostrix R40\\" + name, kShortcutBytes);
     ok = ok && PutMachineFile(folder, programs + "Accessories\\Notepad.lnk", kShortcutBytes);
     ok = ok && PutMachineFile(folder, "C:\\WINDOWS\\INF\\OTHER\\HPLJ4.INF", kOtherInf);
     if (newShell) {
@@ -262,7 +296,8 @@ std::vector<std::string> SnapshotMachine(const std::string& folder) {
             files.push_back("folder " + rel);
         } else {
             ReadHostFile(it->path().string(), &text);
-            files.push_back("file " + rel + " " + std::to_string(text.size()) + " bytes " + Fnv(text));
+            files.push_back("file " + rel + " " + std::to_string(text.size()) + " bytes " +
+                            Fnv(text));
             if (EqualNoCase(it->path().filename().string(), "WIN.INI"))
                 profile = text;
         }

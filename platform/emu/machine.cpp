@@ -175,7 +175,8 @@ bool Machine::Load(std::string* error) {
         return false;
     }
     std::string text;
-    if (fs::exists(folder_ + "/registry.reg", ec) && !ReadHostFile(folder_ + "/registry.reg", &text)) {
+    if (fs::exists(folder_ + "/registry.reg", ec) &&
+        !ReadHostFile(folder_ + "/registry.reg", &text)) {
         *error = "cannot read " + folder_ + "/registry.reg";
         return false;
     }
@@ -544,7 +545,8 @@ void Machine::Release(void* block) {
 
 TextStream* Machine::OpenText(const char* path, const char* mode) {
     std::string host;
-    if (Fails("fopen", path) || !HostPath(Text(path), &host) || Listed(faults_.unopenableFiles, host))
+    if (Fails("fopen", path) || !HostPath(Text(path), &host) ||
+        Listed(faults_.unopenableFiles, host))
         return nullptr;
     std::error_code ec;
     bool append = Text(mode) == "a+";

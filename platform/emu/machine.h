@@ -18,10 +18,10 @@ namespace qvl::emu {
 
 // Faults a test can inject into the machine.
 struct FaultPlan {
-    std::uint64_t failAt = 0;  // the n-th platform call fails (counted from 1); 0: none
-    bool persistent = false;   // ...and so does every call after it
-    std::string failCall;      // every call of this name fails...
-    std::string failArgument;  // ...whose first text argument contains this (no case)
+    std::uint64_t failAt = 0; // the n-th platform call fails (counted from 1); 0: none
+    bool persistent = false;  // ...and so does every call after it
+    std::string failCall;     // every call of this name fails...
+    std::string failArgument; // ...whose first text argument contains this (no case)
     std::vector<std::string> survivingKeys;    // full paths: deleted, yet still there
     std::vector<std::string> undeletableFiles; // Windows paths: DeleteFileA refuses
     std::vector<std::string> unopenableFiles;  // Windows paths: fopen refuses
@@ -46,14 +46,15 @@ class Machine final : public Platform {
 
     // The host file for a Windows path; false for a path that leaves the machine or is
     // malformed.
-    bool HostPath(const std::string& windowsPath, std::string* host, bool wildcardLast = false) const;
+    bool HostPath(const std::string& windowsPath, std::string* host,
+                  bool wildcardLast = false) const;
     const std::string& Folder() const { return folder_; }
 
     // Platform
     WinLong RegOpenKeyExA(RegKey root, const char* subKey, WinDword options, WinDword access,
                           RegKey* result) override;
-    WinLong RegQueryValueExA(RegKey key, const char* valueName, WinDword* reserved,
-                             WinDword* type, unsigned char* data, WinDword* size) override;
+    WinLong RegQueryValueExA(RegKey key, const char* valueName, WinDword* reserved, WinDword* type,
+                             unsigned char* data, WinDword* size) override;
     WinLong RegCloseKey(RegKey key) override;
     WinLong RegDeleteKeyA(RegKey root, const char* subKey) override;
     WinLong RegFlushKey(RegKey key) override;

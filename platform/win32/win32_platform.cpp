@@ -32,8 +32,8 @@ class Win32ByteFile final : public ByteFile {
     }
     bool Seek(std::uint64_t offset) override {
         LONG high = static_cast<LONG>(offset >> 32);
-        DWORD low = ::SetFilePointer(handle_, static_cast<LONG>(offset & 0xFFFFFFFFu), &high,
-                                     FILE_BEGIN);
+        DWORD low =
+            ::SetFilePointer(handle_, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
         return low != INVALID_SET_FILE_POINTER || ::GetLastError() == NO_ERROR;
     }
     bool SeekToEnd() override {
@@ -92,8 +92,8 @@ LONG DeleteTree(HKEY parent, const char* name) {
         DWORD index = 0;
         for (;;) {
             DWORD length = sizeof child;
-            if (::RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr,
-                                nullptr) != ERROR_SUCCESS)
+            if (::RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
                 break;
             // A subkey that will not go is stepped over, or this loop would find it
             // again and again.
@@ -115,8 +115,8 @@ class Win32Platform final : public Platform {
             *result = reinterpret_cast<RegKey>(key);
         return r;
     }
-    WinLong RegQueryValueExA(RegKey key, const char* valueName, WinDword* reserved,
-                             WinDword* type, unsigned char* data, WinDword* size) override {
+    WinLong RegQueryValueExA(RegKey key, const char* valueName, WinDword* reserved, WinDword* type,
+                             unsigned char* data, WinDword* size) override {
         return ::RegQueryValueExA(Key(key), valueName, reinterpret_cast<DWORD*>(reserved),
                                   reinterpret_cast<DWORD*>(type), data,
                                   reinterpret_cast<DWORD*>(size));
@@ -133,8 +133,7 @@ class Win32Platform final : public Platform {
                                char* buffer, WinDword size) override {
         return ::GetProfileStringA(section, key, fallback, buffer, size);
     }
-    WinBool WriteProfileStringA(const char* section, const char* key,
-                                const char* value) override {
+    WinBool WriteProfileStringA(const char* section, const char* key, const char* value) override {
         return ::WriteProfileStringA(section, key, value);
     }
 
@@ -185,10 +184,10 @@ class Win32Platform final : public Platform {
                 slot = &s;
         if (slot == nullptr)
             return nullptr;
-        HANDLE h = ::CreateFileA(path, append ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
+        HANDLE h =
+            ::CreateFileA(path, append ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return nullptr;
         slot->bytes.Open(h);
@@ -211,9 +210,7 @@ class Win32Platform final : public Platform {
     int AtEndOfFile(TextStream* stream) override {
         return SlotOf(stream) ? stream->AtEndOfFile() : 1;
     }
-    int CloseText(TextStream* stream) override {
-        return SlotOf(stream) ? stream->Close() : -1;
-    }
+    int CloseText(TextStream* stream) override { return SlotOf(stream) ? stream->Close() : -1; }
 };
 
 Win32Platform g_platform;
