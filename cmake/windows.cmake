@@ -1,4 +1,31 @@
-# The Windows side of the build: the engine over the Win32 platform.
-add_library(qvl_engine_win32 STATIC ${REMOVAL_SOURCES} platform/win32/win32_platform.cpp)
-target_include_directories(qvl_engine_win32 PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(qvl_engine_win32 PRIVATE -fno-exceptions -fno-rtti)
+# The Windows side of the build: QVL7UNIN.EXE, one standalone file with no C runtime.
+enable_language(RC)
+
+add_executable(qvl7unin_exe WIN32
+  ${REMOVAL_SOURCES}
+  platform/win32/win32_platform.cpp
+  dialogs/program.cpp
+  dialogs/win32/winmain.cpp
+  dialogs/qvl7unin.rc)
+set_target_properties(qvl7unin_exe PROPERTIES OUTPUT_NAME QVL7UNIN SUFFIX .EXE)
+target_include_directories(qvl7unin_exe PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/dialogs)
+target_compile_definitions(qvl7unin_exe PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0400 WINVER=0x0400
+  _WIN32_IE=0x0300)
+target_compile_options(qvl7unin_exe PRIVATE
+  $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-threadsafe-statics -fno-stack-protector -ffunction-sections -Os
+    -fno-tree-loop-distribute-patterns>)
+target_link_options(qvl7unin_exe PRIVATE
+  -nostdlib -nostartfiles -static -s
+  -Wl,--entry,_WinMainCRTStartup@0
+  -Wl,--subsystem,windows:4.0
+  -Wl,--major-os-version,4 -Wl,--minor-os-version,0
+  -Wl,--gc-sections
+  -Wl,--disable-dynamicbase -Wl,--disable-nxcompat -Wl,--disable-reloc-section)
+target_link_libraries(qvl7unin_exe PRIVATE kernel32 user32 advapi32 comctl32 gcc)
+
+# The import table and the file itself, checked on every build.
+include(CTest)
+add_test(NAME exe_imports
+  COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:qvl7unin_exe> -DOBJDUMP=${CMAKE_OBJDUMP}
+          -DALLOWED=${CMAKE_SOURCE_DIR}/dialogs/win32/imports.txt -P ${CMAKE_SOURCE_DIR}/cmake/check_exe.cmake)

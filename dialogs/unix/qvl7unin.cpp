@@ -1,4 +1,6 @@
 // qvl7unin.cpp: the Linux program, which runs the uninstaller on an emulated machine.
+#include "dialogs/program.h"
+#include "dialogs/unix/frontends.h"
 #include "platform/emu/demo.h"
 #include "platform/emu/machine.h"
 #include "platform/trace.h"
@@ -8,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -20,9 +24,13 @@ const char kUsage[] =
     "usage: qvl7unin [--machine DIR] [--answers LIST] [--trace FILE]\n"
     "       qvl7unin --make-demo DIR [--build 95|98|NUMBER]\n"
     "Runs the Ovrik Velostrix R40 uninstaller on an emulated Windows 9x machine folder;\n"
-    "without --machine, on a fresh demo machine (Windows 98, driver installed).\n";
+    "without --machine, on a fresh demo machine (Windows 98, driver installed).\n"
+    "The dialogs appear on the terminal; --answers gives the choices in advance:\n"
+    "  ok|cancel|enter|escape|close   the confirmation dialog\n"
+    "  cancel@N|escape@N|close@N      the progress dialog, after N ticks\n"
+    "  yes|no                         the restart prompt\n"
+    "e.g. --answers ok,no\n";
 
-constexpr int kExitAfterRun = 2; // what the Windows program returns after every ordinary run
 constexpr int kExitUsage = 1;
 
 struct Options {
@@ -168,6 +176,24 @@ std::string MakeTempFolder() {
 }
 
 int Run(const Options& o) {
+    std::unique_ptr<standin::FrontEnd> frontEnd;
+    std::string bad;
+    if (o.haveAnswers) {
+        if (!standin::ScriptedFrontEnd::Valid(o.answers, &bad)) {
+            std::fprintf(stderr, "qvl7unin: unknown answer \"%s\"\n%s", bad.c_str(), kUsage);
+            return kExitUsage;
+        }
+        frontEnd = std::make_unique<standin::ScriptedFrontEnd>(o.answers, stdout);
+    } else if (standin::TerminalFrontEnd::Available()) {
+        frontEnd = std::make_unique<standin::TerminalFrontEnd>();
+    } else {
+        std::fprintf(stderr,
+                     "qvl7unin: no terminal to show the dialogs on, and no --answers; "
+                     "nothing was changed\n%s",
+                     kUsage);
+        return kExitUsage;
+    }
+
     std::string folder = o.machine;
     bool demo = folder.empty();
     if (demo) {
@@ -176,9 +202,10 @@ int Run(const Options& o) {
             std::fprintf(stderr, "qvl7unin: cannot create the demo machine\n");
             return kExitUsage;
         }
-        std::printf("Demo machine: Windows 98 with the Ovrik Velostrix R40 driver installed "
+        bool old = (o.build & 0xFFFF) <= 950;
+        std::printf("Demo machine: Windows %s with the Ovrik Velostrix R40 driver installed "
                     "beside an HP LaserJet 4 (%s)\n",
-                    folder.c_str());
+                    old ? "95" : "98", folder.c_str());
     }
     emu::Machine machine(folder);
     std::string error;
@@ -191,12 +218,9 @@ int Run(const Options& o) {
     TracingPlatform tracer(machine);
     Platform* platform = o.trace.empty() ? static_cast<Platform*>(&machine) : &tracer;
     emu::SetDefaultPlatform(platform);
-
-    bool confirmed = !o.haveAnswers || o.answers.compare(0, 2, "ok") == 0;
-    if (confirmed)
-        RunRemoval();
-    else
-        std::printf("Your printer driver has not been uninstalled.\n");
+    standin::SetFrontEnd(frontEnd.get());
+    int code = RunProgram(nullptr);
+    standin::SetFrontEnd(nullptr);
     machine.Save();
     emu::SetDefaultPlatform(nullptr);
 
@@ -208,13 +232,17 @@ int Run(const Options& o) {
         if (f != nullptr)
             std::fclose(f);
     }
-    if (confirmed)
+    if (g_bRemovalDone) {
+        std::printf("\n");
         PrintAccount(before, emu::SnapshotMachine(folder), folder);
+    }
+    if (standin::RebootRequested())
+        std::printf("Windows would restart now (ExitWindowsEx with EWX_REBOOT).\n");
     if (demo) {
         std::error_code ec;
         fs::remove_all(folder, ec);
     }
-    return kExitAfterRun;
+    return code;
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 namespace qvl {
 
 namespace {
@@ -61,17 +63,34 @@ class Win32ByteFile final : public ByteFile {
 };
 
 // The removal holds one text file open at a time; a few slots leave room to spare
-// without a heap.
+// without a heap. They are raw storage, constructed when taken, so that they cost no
+// bytes in the file and need no start-up code.
 struct FileSlot {
     Win32ByteFile bytes;
     TextStream stream;
 };
-FileSlot g_files[4];
+constexpr int kFileSlots = 4;
+alignas(FileSlot) unsigned char g_fileStorage[kFileSlots][sizeof(FileSlot)];
+bool g_fileTaken[kFileSlots];
+
+FileSlot* Slot(int i) {
+    return reinterpret_cast<FileSlot*>(g_fileStorage[i]);
+}
+
+FileSlot* TakeSlot() {
+    for (int i = 0; i < kFileSlots; ++i) {
+        if (!g_fileTaken[i] || !Slot(i)->stream.InUse()) {
+            g_fileTaken[i] = true;
+            return new (g_fileStorage[i]) FileSlot();
+        }
+    }
+    return nullptr;
+}
 
 FileSlot* SlotOf(TextStream* stream) {
-    for (FileSlot& slot : g_files)
-        if (&slot.stream == stream && slot.stream.InUse())
-            return &slot;
+    for (int i = 0; i < kFileSlots; ++i)
+        if (g_fileTaken[i] && &Slot(i)->stream == stream && stream->InUse())
+            return Slot(i);
     return nullptr;
 }
 
@@ -178,10 +197,7 @@ class Win32Platform final : public Platform {
         bool append = mode[0] == 'a' && mode[1] == '+' && mode[2] == 0;
         if (!append && !(mode[0] == 'r' && mode[1] == 0))
             return nullptr;
-        FileSlot* slot = nullptr;
-        for (FileSlot& s : g_files)
-            if (!s.stream.InUse() && slot == nullptr)
-                slot = &s;
+        FileSlot* slot = TakeSlot();
         if (slot == nullptr)
             return nullptr;
         HANDLE h =
@@ -189,7 +205,7 @@ class Win32Platform final : public Platform {
                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
-            return nullptr;
+            return nullptr; // the slot stays free: its stream is not in use
         slot->bytes.Open(h);
         if (append)
             slot->stream.AttachForAppending(&slot->bytes);
@@ -213,12 +229,15 @@ class Win32Platform final : public Platform {
     int CloseText(TextStream* stream) override { return SlotOf(stream) ? stream->Close() : -1; }
 };
 
-Win32Platform g_platform;
+alignas(Win32Platform) unsigned char g_platformStorage[sizeof(Win32Platform)];
+Win32Platform* g_platform;
 
 } // namespace
 
 Platform& DefaultPlatform() {
-    return g_platform;
+    if (g_platform == nullptr)
+        g_platform = new (g_platformStorage) Win32Platform();
+    return *g_platform;
 }
 
 } // namespace qvl
