@@ -6,4 +6,5 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/check-format.sh
 cmake --workflow --preset mingw
-cmake --workflow --preset native
+# The Linux tests also read the Windows program's resources: it must be there.
+QVL_REQUIRE_EXE=1 cmake --workflow --preset native

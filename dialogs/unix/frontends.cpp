@@ -151,6 +151,15 @@ void ScriptedFrontEnd::Show(const DialogView& dialog) {
         std::fprintf(echo_, "%s", RenderDialog(dialog).c_str());
 }
 
+void ScriptedFrontEnd::Hide(const DialogView& dialog) {
+    if (HasProgress(dialog) && next_ < answers_.size() &&
+        answers_[next_].find('@') != std::string::npos) {
+        if (echo_)
+            std::fprintf(echo_, "(%s: the dialog had closed)\n", answers_[next_].c_str());
+        ++next_;
+    }
+}
+
 UserAction ScriptedFrontEnd::Poll(const DialogView& dialog) {
     if (!HasProgress(dialog) || next_ >= answers_.size())
         return UserAction();

@@ -19,9 +19,10 @@ std::string RenderMessageBox(const std::string& caption, const std::string& text
 //   enter, escape, close   the Enter key, the Escape key, the close box
 //   cancel[@N], escape[@N], close[@N]   in the progress dialog, after N ticks (0)
 //   yes, no            the restart prompt
-// A message box with only OK takes an "ok" when one is next. When the answers run out,
-// dialogs are closed and prompts answered No. With an echo stream, every dialog and
-// box is drawn there as it appears.
+// A cancel meant for a tick the progress dialog never reached (it came during the
+// removal) goes with the dialog. A message box with only OK takes an "ok" when one is next. When
+// the answers run out, dialogs are closed and prompts answered No. With an echo stream, every
+// dialog and box is drawn there as it appears.
 class ScriptedFrontEnd final : public FrontEnd {
   public:
     explicit ScriptedFrontEnd(const std::string& answers, std::FILE* echo = nullptr);
@@ -29,7 +30,7 @@ class ScriptedFrontEnd final : public FrontEnd {
 
     void Show(const DialogView& dialog) override;
     void Update(const DialogView&) override {}
-    void Hide(const DialogView&) override {}
+    void Hide(const DialogView& dialog) override;
     UserAction Poll(const DialogView& dialog) override;
     UserAction Wait(const DialogView& dialog) override;
     int MessageBox(const std::string& caption, const std::string& text, UINT type) override;

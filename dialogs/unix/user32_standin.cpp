@@ -206,6 +206,10 @@ bool RebootRequested() {
     return S().reboot;
 }
 
+HWND ActiveDialog() {
+    return S().dialogs.empty() ? nullptr : S().dialogs.back();
+}
+
 } // namespace standin
 
 using namespace standin;

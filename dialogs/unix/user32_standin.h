@@ -122,5 +122,7 @@ void FailDialog(const std::string& templateName);
 // Forgets windows, classes, failures and the log, as at the start of a process.
 void Reset();
 bool RebootRequested();
+// The innermost dialog that is running, or null.
+HWND ActiveDialog();
 
 } // namespace standin

@@ -1,0 +1,282 @@
+// dialogs_test.cpp: the program's conversation with the user, through the stand-in.
+#include "dialogs/program.h"
+#include "dialogs/unix/frontends.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+using standin::CallLog;
+using standin::DialogView;
+
+const std::string kTitle = "\"Ovrik Velostrix R40 Uninstall program\"";
+const std::string kNotRemoved = "\"Your printer driver has not been uninstalled.\"";
+
+// A scripted front end that can also act from inside the progress dialog.
+class TestFrontEnd : public standin::FrontEnd {
+  public:
+    explicit TestFrontEnd(const std::string& answers) : script_(answers) {}
+    std::function<void(const DialogView&)> onPoll;
+    void Show(const DialogView& d) override { script_.Show(d); }
+    void Update(const DialogView& d) override { script_.Update(d); }
+    void Hide(const DialogView& d) override { script_.Hide(d); }
+    standin::UserAction Poll(const DialogView& d) override {
+        if (onPoll)
+            onPoll(d);
+        return script_.Poll(d);
+    }
+    standin::UserAction Wait(const DialogView& d) override { return script_.Wait(d); }
+    int MessageBox(const std::string& c, const std::string& t, UINT type) override {
+        return script_.MessageBox(c, t, type);
+    }
+
+  private:
+    standin::ScriptedFrontEnd script_;
+};
+
+class Dialogs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        standin::Reset();
+        g_bConfirmed = 0;
+        g_bRemovalDone = 0;
+        g_nTicks = 0;
+        g_hProgress = nullptr;
+    }
+    void TearDown() override { standin::SetFrontEnd(nullptr); }
+
+    int Run(const std::string& answers, std::function<void(const DialogView&)> onPoll = nullptr) {
+        TestFrontEnd frontEnd(answers);
+        frontEnd.onPoll = std::move(onPoll);
+        standin::SetFrontEnd(&frontEnd);
+        int code = RunProgram(nullptr);
+        standin::SetFrontEnd(nullptr);
+        log_ = CallLog();
+        return code;
+    }
+    long Count(const std::string& prefix) const {
+        return std::count_if(log_.begin(), log_.end(),
+                             [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    }
+    long Index(const std::string& line) const {
+        auto it = std::find(log_.begin(), log_.end(), line);
+        return it == log_.end() ? -1 : it - log_.begin();
+    }
+    std::vector<std::string> log_;
+};
+
+TEST_F(Dialogs, OkThenNoRunsTheWholeFlowInOrder) {
+    EXPECT_EQ(Run("ok,no"), 2);
+    std::vector<std::string> start(log_.begin(), log_.begin() + 22);
+    std::vector<std::string> expected = {
+        "SetWindowTextA(WELCOME, " + kTitle + ")",
+        "GetDlgItem(WELCOME, 1000) -> WELCOME#1000",
+        "SendMessageA(WELCOME#1000, WM_SETTEXT, 0, \"Welcome to your printer driver uninstall "
+        "program.\\n"
+        "Click the OK button to start the uninstall procedure now.\\nClick the CANCEL button to "
+        "quit "
+        "the uninstall program.\")",
+        "EndDialog(WELCOME, 1)",
+        "DialogBoxParamA(\"WELCOME\", NULL) -> 1",
+        "InitCommonControls()",
+        "InitCommonControls()",
+        "SetWindowTextA(UNINSTALL, " + kTitle + ")",
+        "GetDlgItem(UNINSTALL, 1007) -> UNINSTALL#1007",
+        "SendMessageA(UNINSTALL#1007, WM_SETTEXT, 0, \"The printer driver is currently being "
+        "uninstalled...\")",
+        "GetDlgItem(UNINSTALL, 1008) -> UNINSTALL#1008",
+        "SendMessageA(UNINSTALL#1008, PBM_SETRANGE, 0, 9175040)", // MAKELPARAM(0, 140)
+        "SendMessageA(UNINSTALL#1008, PBM_SETSTEP, -2, 0)",
+        "SetTimer(UNINSTALL, 1, 1, NULL)",
+    };
+    for (int i = 0; i < 8; ++i)
+        expected.push_back("SendMessageA(UNINSTALL#1008, PBM_STEPIT, 0, 0)");
+    EXPECT_EQ(start, expected);
+
+    long removal = Index("RunRemoval()");
+    ASSERT_GT(removal, 0);
+    EXPECT_EQ(Count("RunRemoval()"), 1);
+    EXPECT_EQ(Count("SendMessageA(UNINSTALL#1008, PBM_STEPIT"), 70);
+    EXPECT_EQ(log_[static_cast<std::size_t>(removal - 2)],
+              "SendMessageA(UNINSTALL#1008, PBM_STEPIT, 0, 0)");
+    EXPECT_EQ(log_[static_cast<std::size_t>(removal - 1)], "KillTimer(UNINSTALL, 1)");
+    std::vector<std::string> end(log_.begin() + removal, log_.end());
+    std::vector<std::string> expectedEnd = {
+        "RunRemoval()",
+        "PostMessageA(UNINSTALL, WM_COMMAND, 2, 0)",
+        "EndDialog(UNINSTALL, 2)",
+        "DialogBoxParamA(\"UNINSTALL\", NULL) -> 2",
+        "MessageBoxA(NULL, \"The printer driver has been correctly uninstalled. You must restart "
+        "your "
+        "computer to finish the uninstall procedure.\\n\\nClick the YES button to reboot "
+        "now.\\n\\nChoose NO "
+        "if you want to continue working.\\nThe uninstallation will not be effective until you "
+        "restart "
+        "Windows.\", " +
+            kTitle + ", 0x1034) -> 7",
+    };
+    EXPECT_EQ(end, expectedEnd);
+    EXPECT_EQ(g_nTicks, 72);
+    EXPECT_FALSE(standin::RebootRequested());
+}
+
+TEST_F(Dialogs, YesRestartsWindowsOnceNoNever) {
+    EXPECT_EQ(Run("ok,yes"), 2);
+    EXPECT_EQ(Count("ExitWindowsEx"), 1);
+    EXPECT_EQ(log_.back(), "ExitWindowsEx(2, 0)");
+    SetUp();
+    EXPECT_EQ(Run("ok,no"), 2);
+    EXPECT_EQ(Count("ExitWindowsEx"), 0);
+    SetUp();
+    EXPECT_EQ(Run("ok"), 2); // no answer left: the prompt is answered No
+    EXPECT_EQ(Count("ExitWindowsEx"), 0);
+}
+
+TEST_F(Dialogs, EnterChoosesTheDefaultOkButton) {
+    EXPECT_EQ(Run("enter,no"), 2);
+    EXPECT_EQ(Count("RunRemoval()"), 1);
+}
+
+TEST_F(Dialogs, EveryCancelOfTheConfirmationEndsWithoutRemoving) {
+    for (const char* cancel : {"cancel", "escape", "close"}) {
+        SCOPED_TRACE(cancel);
+        SetUp();
+        EXPECT_EQ(Run(cancel), 2);
+        std::vector<std::string> tail(log_.end() - 3, log_.end());
+        std::vector<std::string> expected = {
+            "EndDialog(WELCOME, 2)",
+            "MessageBoxA(WELCOME, " + kNotRemoved + ", " + kTitle + ", 0x0) -> 1",
+            "DialogBoxParamA(\"WELCOME\", NULL) -> 2",
+        };
+        EXPECT_EQ(tail, expected);
+        EXPECT_EQ(Count("RunRemoval"), 0);
+        EXPECT_EQ(Count("DialogBoxParamA(\"UNINSTALL\""), 0);
+        EXPECT_EQ(g_bConfirmed, 0);
+    }
+}
+
+TEST_F(Dialogs, CancelDuringTheProgressBeforeTheRemovalRemovesNothing) {
+    for (const char* cancel : {"cancel@0", "escape@35", "close@70"}) {
+        SCOPED_TRACE(cancel);
+        SetUp();
+        EXPECT_EQ(Run(std::string("ok,") + cancel + ",yes"), 2);
+        EXPECT_EQ(Count("RunRemoval"), 0);
+        EXPECT_EQ(Count("SetTimer"), 1);
+        EXPECT_EQ(Count("DialogBoxParamA(\"UNINSTALL\", NULL) -> 2"), 1);
+        EXPECT_EQ(log_.back(), "MessageBoxA(NULL, " + kNotRemoved + ", " + kTitle + ", 0x0) -> 1");
+        EXPECT_EQ(Count("ExitWindowsEx"), 0);
+    }
+}
+
+TEST_F(Dialogs, CancelQueuedDuringTheRemovalChangesNothing) {
+    // Input that arrives while the removal runs waits behind the posted command 2.
+    EXPECT_EQ(Run("ok,cancel@71,yes"), 2);
+    EXPECT_EQ(Count("RunRemoval()"), 1);
+    EXPECT_EQ(Count("ExitWindowsEx(2, 0)"), 1);
+}
+
+TEST_F(Dialogs, AnyTimerCountsAsATickAndOtherCommandsAreIgnored) {
+    int posted = 0;
+    EXPECT_EQ(Run("ok,no",
+                  [&](const DialogView& d) {
+                      if (d.templateName != "UNINSTALL" || posted >= 6)
+                          return;
+                      HWND dialog = standin::ActiveDialog();
+                      if (posted < 3)
+                          PostMessageA(dialog, WM_TIMER, 4711, 0);
+                      else if (posted == 3)
+                          PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+                      else if (posted == 4)
+                          PostMessageA(dialog, WM_COMMAND, 0x00010002, 0); // high word set: not 2
+                      else
+                          PostMessageA(dialog, WM_COMMAND, 1008, 0);
+                      ++posted;
+                  }),
+              2);
+    EXPECT_EQ(Count("SendMessageA(UNINSTALL#1008, PBM_STEPIT"), 70);
+    EXPECT_EQ(Count("RunRemoval()"), 1);
+    EXPECT_EQ(Count("EndDialog(UNINSTALL"), 1);
+    EXPECT_EQ(Count("KillTimer"), 1);
+}
+
+TEST_F(Dialogs, ConfirmationComparesTheWholeWParam) {
+    int sent = 0;
+    // An OK with a notification code in the high word is no OK; the Cancel after it is.
+    TestFrontEnd frontEnd("cancel");
+    standin::SetFrontEnd(&frontEnd);
+    struct Probe : standin::FrontEnd {
+        TestFrontEnd* inner;
+        int* sent;
+        void Show(const DialogView& d) override {
+            if (d.templateName == "WELCOME" && (*sent)++ == 0)
+                PostMessageA(standin::ActiveDialog(), WM_COMMAND, 0x00010001, 0);
+        }
+        void Update(const DialogView&) override {}
+        void Hide(const DialogView&) override {}
+        standin::UserAction Poll(const DialogView& d) override { return inner->Poll(d); }
+        standin::UserAction Wait(const DialogView& d) override { return inner->Wait(d); }
+        int MessageBox(const std::string& c, const std::string& t, UINT type) override {
+            return inner->MessageBox(c, t, type);
+        }
+    } probe;
+    probe.inner = &frontEnd;
+    probe.sent = &sent;
+    standin::SetFrontEnd(&probe);
+    EXPECT_EQ(RunProgram(nullptr), 2);
+    standin::SetFrontEnd(nullptr);
+    EXPECT_EQ(g_bConfirmed, 0);
+    EXPECT_EQ(sent, 1);
+}
+
+TEST_F(Dialogs, DialogsThatCannotBeCreatedRemoveNothing) {
+    standin::FailDialog("WELCOME");
+    EXPECT_EQ(Run("ok,yes"), kExitNoDialog);
+    EXPECT_NE(kExitNoDialog, 0);
+    EXPECT_NE(kExitNoDialog, 2);
+    std::vector<std::string> expected = {
+        "DialogBoxParamA(\"WELCOME\", NULL) -> -1",
+        "MessageBoxA(NULL, " + kNotRemoved + ", " + kTitle + ", 0x0) -> 1",
+    };
+    EXPECT_EQ(log_, expected);
+
+    SetUp();
+    standin::FailDialog("UNINSTALL");
+    EXPECT_EQ(Run("ok,yes"), kExitNoDialog);
+    EXPECT_EQ(Count("RunRemoval"), 0);
+    EXPECT_EQ(Count("DialogBoxParamA(\"UNINSTALL\", NULL) -> -1"), 1);
+    EXPECT_EQ(log_.back(), "MessageBoxA(NULL, " + kNotRemoved + ", " + kTitle + ", 0x0) -> 1");
+    EXPECT_EQ(Count("ExitWindowsEx"), 0);
+}
+
+TEST_F(Dialogs, ProgressClassIsRegisteredBeforeTheProgressDialogIsCreated) {
+    Run("ok,no");
+    long init = Index("InitCommonControls()");
+    long dialog = Index("SetWindowTextA(UNINSTALL, " + kTitle + ")");
+    ASSERT_GE(init, 0);
+    EXPECT_LT(init, dialog);
+    EXPECT_GT(init, Index("DialogBoxParamA(\"WELCOME\", NULL) -> 1"));
+}
+
+TEST_F(Dialogs, TextsAreExactlyTheProgramsOwn) {
+    EXPECT_STREQ(WindowTitle, "Ovrik Velostrix R40 Uninstall program");
+    EXPECT_STREQ(NotRemovedText, "Your printer driver has not been uninstalled.");
+    EXPECT_STREQ(StatusText, "The printer driver is currently being uninstalled...");
+    EXPECT_STREQ(WelcomeText,
+                 "Welcome to your printer driver uninstall program.\nClick the OK button to start "
+                 "the uninstall procedure now.\nClick the CANCEL button to quit the uninstall "
+                 "program.");
+    EXPECT_STREQ(
+        RestartText,
+        "The printer driver has been correctly uninstalled. You must restart your computer to "
+        "finish the uninstall procedure.\n\nClick the YES button to reboot now.\n\nChoose NO if "
+        "you "
+        "want to continue working.\nThe uninstallation will not be effective until you restart "
+        "Windows.");
+    for (const char* text : {WindowTitle, NotRemovedText, StatusText, WelcomeText, RestartText})
+        EXPECT_EQ(std::string(text).find('\r'), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,199 @@
+// resources_test.cpp: the compiled dialog templates and icon, field by field, as the
+// resource compiler wrote them and as they stand in QVL7UNIN.EXE.
+#include "dialogs/unix/resources.h"
+#include "pe_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace qvl::test {
+namespace {
+
+using standin::DialogTemplate;
+using standin::Resource;
+
+constexpr std::uint32_t WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000,
+                        WS_CAPTION = 0x00C00000, WS_BORDER = 0x00800000, WS_SYSMENU = 0x00080000,
+                        WS_GROUP = 0x00020000, WS_TABSTOP = 0x00010000, DS_MODALFRAME = 0x80,
+                        DS_CENTER = 0x800, DS_SETFONT = 0x40, BS_DEFPUSHBUTTON = 1,
+                        BS_PUSHBUTTON = 0, SS_LEFT = 0, WS_EX_RTLREADING = 0x2000;
+
+struct Item {
+    const char* className;
+    std::uint32_t id;
+    const char* text;
+    std::uint32_t style;
+    std::uint32_t exStyle;
+    std::int16_t x, y, cx, cy;
+};
+
+void CheckItems(const DialogTemplate& t, const std::vector<Item>& expected) {
+    ASSERT_EQ(t.items.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i].text);
+        const standin::DialogItem& item = t.items[i];
+        EXPECT_EQ(item.className, expected[i].className);
+        EXPECT_EQ(item.id, expected[i].id);
+        EXPECT_EQ(item.text, expected[i].text);
+        EXPECT_EQ(item.style, expected[i].style);
+        EXPECT_EQ(item.exStyle, expected[i].exStyle);
+        EXPECT_EQ(item.x, expected[i].x);
+        EXPECT_EQ(item.y, expected[i].y);
+        EXPECT_EQ(item.cx, expected[i].cx);
+        EXPECT_EQ(item.cy, expected[i].cy);
+        EXPECT_EQ(item.helpId, 0u);
+        EXPECT_EQ(item.extraBytes, 0);
+    }
+}
+
+std::uint32_t U32(const std::string& s, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = v * 256 + static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+std::uint16_t U16(const std::string& s, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
+                                      (static_cast<unsigned char>(s[at + 1]) << 8));
+}
+
+void CheckResources(const std::vector<Resource>& resources) {
+    ASSERT_EQ(resources.size(), 4u);
+    for (const Resource& r : resources)
+        EXPECT_EQ(r.language, 0) << r.type << " " << r.name; // LANG_NEUTRAL, SUBLANG_NEUTRAL
+
+    const Resource* welcome = standin::FindResource(resources, "#5", "WELCOME");
+    ASSERT_NE(welcome, nullptr);
+    EXPECT_EQ(welcome->data.size(), 176u);
+    DialogTemplate w;
+    ASSERT_TRUE(standin::ParseDialogTemplate(welcome->data, &w));
+    EXPECT_FALSE(w.extended);
+    EXPECT_EQ(w.style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT);
+    EXPECT_EQ(w.exStyle, 0u);
+    EXPECT_EQ(w.x, 0);
+    EXPECT_EQ(w.y, 0);
+    EXPECT_EQ(w.cx, 273);
+    EXPECT_EQ(w.cy, 95);
+    EXPECT_EQ(w.menu, "");
+    EXPECT_EQ(w.windowClass, "");
+    EXPECT_EQ(w.caption, "Welcoming");
+    EXPECT_EQ(w.pointSize, 8);
+    EXPECT_EQ(w.font, "MS Sans Serif");
+    CheckItems(w, {
+                      {"#128", 1, "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0,
+                       42, 68, 50, 14},
+                      {"#128", 2, "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0,
+                       165, 68, 53, 14},
+                      {"#130", 1000, "???", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 23, 17,
+                       226, 37},
+                  });
+
+    const Resource* uninstall = standin::FindResource(resources, "#5", "UNINSTALL");
+    ASSERT_NE(uninstall, nullptr);
+    EXPECT_EQ(uninstall->data.size(), 214u);
+    DialogTemplate u;
+    ASSERT_TRUE(standin::ParseDialogTemplate(uninstall->data, &u));
+    EXPECT_TRUE(u.extended);
+    EXPECT_EQ(u.version, 1);
+    EXPECT_EQ(u.signature, 0xFFFF);
+    EXPECT_EQ(u.helpId, 0u);
+    EXPECT_EQ(u.style, WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
+                           DS_SETFONT);
+    EXPECT_EQ(u.exStyle, 0u);
+    EXPECT_EQ(u.cx, 186);
+    EXPECT_EQ(u.cy, 91);
+    EXPECT_EQ(u.menu, "");
+    EXPECT_EQ(u.windowClass, "");
+    EXPECT_EQ(u.caption, "Uninstalling");
+    EXPECT_EQ(u.pointSize, 8);
+    EXPECT_EQ(u.weight, 0);
+    EXPECT_EQ(u.italic, 0);
+    EXPECT_EQ(u.charset, 1);
+    EXPECT_EQ(u.font, "MS Sans Serif");
+    CheckItems(u, {
+                      {"#130", 1007, "!!!", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 21, 13,
+                       141, 36},
+                      {"msctls_progress32", 1008, "Progress1", WS_CHILD | WS_VISIBLE | WS_BORDER,
+                       WS_EX_RTLREADING, 28, 63, 126, 9},
+                  });
+
+    const Resource* group = standin::FindResource(resources, "#14", "IDI_UNINICON");
+    ASSERT_NE(group, nullptr);
+    const std::string& g = group->data;
+    ASSERT_EQ(g.size(), 20u);
+    EXPECT_EQ(U16(g, 0), 0);                         // reserved
+    EXPECT_EQ(U16(g, 2), 1);                         // icon
+    EXPECT_EQ(U16(g, 4), 1);                         // one image
+    EXPECT_EQ(static_cast<unsigned char>(g[6]), 32); // width
+    EXPECT_EQ(static_cast<unsigned char>(g[7]), 32); // height
+    EXPECT_EQ(static_cast<unsigned char>(g[8]), 16); // colours
+    EXPECT_EQ(static_cast<unsigned char>(g[9]), 0);
+    EXPECT_EQ(U16(g, 10), 1); // planes
+    EXPECT_EQ(U16(g, 12), 4); // bits per pixel
+    EXPECT_EQ(U32(g, 14), 744u);
+    EXPECT_EQ(U16(g, 18), 1); // image identifier
+
+    const Resource* icon = standin::FindResource(resources, "#3", "#1");
+    ASSERT_NE(icon, nullptr);
+    const std::string& i = icon->data;
+    ASSERT_EQ(i.size(), 744u);
+    EXPECT_EQ(U32(i, 0), 40u); // BITMAPINFOHEADER
+    EXPECT_EQ(U32(i, 4), 32u); // width
+    EXPECT_EQ(U32(i, 8), 64u); // height: image and mask
+    EXPECT_EQ(U16(i, 12), 1);  // planes
+    EXPECT_EQ(U16(i, 14), 4);  // bits per pixel
+    EXPECT_EQ(U32(i, 16), 0u); // BI_RGB
+    EXPECT_EQ(U32(i, 20), 512u);
+    const std::uint32_t standard[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                        0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                        0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+    for (int c = 0; c < 16; ++c)
+        EXPECT_EQ(U32(i, 40 + 4 * static_cast<std::size_t>(c)), standard[c])
+            << c; // RGBQUAD: B G R 0
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(Resources, CompiledResourceScript) {
+    CheckResources(standin::BuiltInResources());
+}
+
+TEST(Resources, ExecutableCarriesTheSameResources) {
+    const char* path = std::getenv("QVL_EXE");
+    std::string exe = path ? path : QVL_DEFAULT_EXE;
+    std::string image = ReadAll(exe);
+    if (image.empty()) {
+        if (std::getenv("QVL_REQUIRE_EXE"))
+            FAIL() << "no executable at " << exe;
+        GTEST_SKIP() << "no executable at " << exe << "; build the mingw preset first";
+    }
+    EXPECT_LE(image.size(), 16u * 1024u);
+    std::vector<Resource> resources;
+    ASSERT_TRUE(ReadPeResources(image, &resources));
+    CheckResources(resources);
+    for (const Resource& r : resources) {
+        const Resource* compiled =
+            standin::FindResource(standin::BuiltInResources(), r.type, r.name);
+        ASSERT_NE(compiled, nullptr) << r.type << " " << r.name;
+        EXPECT_EQ(compiled->data, r.data) << r.type << " " << r.name;
+    }
+}
+
+TEST(Resources, IconIsMadeFromItsPixelMap) {
+    std::string made = std::string(QVL_BINARY_DIR) + "/uninicon-check.ico";
+    std::string command =
+        std::string(QVL_MAKE_ICON) + " " + QVL_SOURCE_DIR + "/dialogs/uninicon.txt " + made;
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string checkedIn = ReadAll(std::string(QVL_SOURCE_DIR) + "/dialogs/uninicon.ico");
+    EXPECT_EQ(checkedIn.size(), 766u);
+    EXPECT_EQ(ReadAll(made), checkedIn) << "run make_icon to bring dialogs/uninicon.ico up to date";
+}
+
+} // namespace
+} // namespace qvl::test
