@@ -24,6 +24,16 @@ constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 constexpr RegKey kHkeyUsers = 0x80000003u;
 constexpr RegKey kHkeyCurrentConfig = 0x80000005u;
 
+// "HKEY_LOCAL_MACHINE" and the others; null for a key that is not predefined.
+constexpr const char* RootKeyName(RegKey key) {
+    return key == kHkeyClassesRoot     ? "HKEY_CLASSES_ROOT"
+           : key == kHkeyCurrentUser   ? "HKEY_CURRENT_USER"
+           : key == kHkeyLocalMachine  ? "HKEY_LOCAL_MACHINE"
+           : key == kHkeyUsers         ? "HKEY_USERS"
+           : key == kHkeyCurrentConfig ? "HKEY_CURRENT_CONFIG"
+                                       : nullptr;
+}
+
 constexpr WinDword kKeyQueryValue = 0x0001; // KEY_QUERY_VALUE
 constexpr FindHandle kInvalidFindHandle = ~static_cast<FindHandle>(0);
 

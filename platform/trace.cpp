@@ -44,20 +44,8 @@ std::string TraceText(const char* text) {
 }
 
 std::string TraceRoot(RegKey key) {
-    switch (key) {
-    case kHkeyClassesRoot:
-        return "HKEY_CLASSES_ROOT";
-    case kHkeyCurrentUser:
-        return "HKEY_CURRENT_USER";
-    case kHkeyLocalMachine:
-        return "HKEY_LOCAL_MACHINE";
-    case kHkeyUsers:
-        return "HKEY_USERS";
-    case kHkeyCurrentConfig:
-        return "HKEY_CURRENT_CONFIG";
-    default:
-        return "";
-    }
+    const char* name = RootKeyName(key);
+    return name ? name : "";
 }
 
 // Handles of each kind are numbered in the order they appear, so that traces of two

@@ -203,32 +203,18 @@ TEST_F(Dialogs, AnyTimerCountsAsATickAndOtherCommandsAreIgnored) {
 }
 
 TEST_F(Dialogs, ConfirmationComparesTheWholeWParam) {
-    int sent = 0;
     // An OK with a notification code in the high word is no OK; the Cancel after it is.
-    TestFrontEnd frontEnd("cancel");
-    standin::SetFrontEnd(&frontEnd);
-    struct Probe : standin::FrontEnd {
-        TestFrontEnd* inner;
-        int* sent;
-        void Show(const DialogView& d) override {
-            if (d.templateName == "WELCOME" && (*sent)++ == 0)
-                PostMessageA(standin::ActiveDialog(), WM_COMMAND, 0x00010001, 0);
-        }
-        void Update(const DialogView&) override {}
-        void Hide(const DialogView&) override {}
-        standin::UserAction Poll(const DialogView& d) override { return inner->Poll(d); }
-        standin::UserAction Wait(const DialogView& d) override { return inner->Wait(d); }
-        int MessageBox(const std::string& c, const std::string& t, UINT type) override {
-            return inner->MessageBox(c, t, type);
-        }
-    } probe;
-    probe.inner = &frontEnd;
-    probe.sent = &sent;
-    standin::SetFrontEnd(&probe);
-    EXPECT_EQ(RunProgram(nullptr), 2);
-    standin::SetFrontEnd(nullptr);
+    int sent = 0;
+    EXPECT_EQ(Run("cancel",
+                  [&](const DialogView& d) {
+                      if (d.templateName == "WELCOME" && sent++ == 0)
+                          PostMessageA(standin::ActiveDialog(), WM_COMMAND, 0x00010001, 0);
+                  }),
+              2);
+    EXPECT_EQ(sent, 2);
+    EXPECT_EQ(Count("EndDialog(WELCOME, 1)"), 0);
+    EXPECT_EQ(Count("EndDialog(WELCOME, 2)"), 1);
     EXPECT_EQ(g_bConfirmed, 0);
-    EXPECT_EQ(sent, 1);
 }
 
 TEST_F(Dialogs, DialogsThatCannotBeCreatedRemoveNothing) {

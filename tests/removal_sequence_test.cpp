@@ -37,13 +37,6 @@ const char* const kNewShellKeys[] = {
     "\"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start "
     "Menu\\&Programs\\Velostrix R40\")",
 };
-const char* const kSystemFiles[] = {
-    "QVL732.DLL",   "QVL7CT.DLL",  "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
-    "QVL7TRB.HLP",  "QVL7TRB.GID", "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
-    "QVL7RAST.DLL", "QVL7RS.DLL",  "QVL7SHEL.DLL", "QVL7STAT.EXE",
-};
-const char* const kDeferred[] = {"QVL7TN16.DLL", "QVL7TN32.DLL", "QVL7LANG.DLL", "QVL7PRIN.DLL",
-                                 "QVL7UNIN.EXE"};
 
 std::string Four(int n) {
     char text[8];
@@ -98,7 +91,7 @@ std::vector<std::string> ExpectedEmptyRun(bool newShell) {
     calls.push_back("FindFirstFileA(\"C:\\WINDOWS\\wininit.ini\")");
     calls.push_back("fopen(\"C:\\WINDOWS\\wininit.ini\", \"a+\")");
     calls.push_back("fprintf(file#1, \"%s\\n\", \"[rename]\")");
-    for (const char* name : kDeferred)
+    for (const char* name : kDeferredFiles)
         calls.push_back("fprintf(file#1, \"%s\\n\", \"NULL=C:\\WINDOWS\\SYSTEM\\" +
                         std::string(name) + "\")");
     calls.push_back("fclose(file#1)");

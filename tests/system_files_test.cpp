@@ -4,17 +4,10 @@
 namespace qvl::test {
 namespace {
 
-const char* const kSystemFiles[] = {
-    "QVL732.DLL",   "QVL7CT.DLL",  "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
-    "QVL7TRB.HLP",  "QVL7TRB.GID", "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
-    "QVL7RAST.DLL", "QVL7RS.DLL",  "QVL7SHEL.DLL", "QVL7STAT.EXE",
-};
-const char* const kDeferred[] = {"QVL7TN16.DLL", "QVL7TN32.DLL", "QVL7LANG.DLL", "QVL7PRIN.DLL",
-                                 "QVL7UNIN.EXE"};
 
 std::string NullLines(const std::string& systemDir) {
     std::string text;
-    for (const char* name : kDeferred)
+    for (const char* name : kDeferredFiles)
         text += "NULL=" + systemDir + "\\" + name + "\r\n";
     return text;
 }
@@ -32,7 +25,7 @@ class SystemFiles : public MachineTest {
 TEST_F(SystemFiles, SixteenFilesGoInTableOrderAndTheFiveInUseStay) {
     for (const char* name : kSystemFiles)
         PutFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, "x");
-    for (const char* name : kDeferred)
+    for (const char* name : kDeferredFiles)
         PutFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, "x");
     PutFile("C:\\WINDOWS\\SYSTEM\\QVL7STAT.EX_", "x");
     PutFile("C:\\WINDOWS\\SYSTEM\\QVL733.DLL", "x");
@@ -43,7 +36,7 @@ TEST_F(SystemFiles, SixteenFilesGoInTableOrderAndTheFiveInUseStay) {
                                   "\") -> 1");
     for (const char* name : kSystemFiles)
         EXPECT_FALSE(FileExists(std::string("C:\\WINDOWS\\SYSTEM\\") + name)) << name;
-    for (const char* name : kDeferred)
+    for (const char* name : kDeferredFiles)
         EXPECT_TRUE(FileExists(std::string("C:\\WINDOWS\\SYSTEM\\") + name)) << name;
     EXPECT_TRUE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL7STAT.EX_"));
     EXPECT_TRUE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL733.DLL"));

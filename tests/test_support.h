@@ -54,6 +54,10 @@ std::vector<std::string> Calls(const std::vector<std::string>& trace, const std:
 std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
 std::string MakeTempFolder();
 
+// The driver's files as the removal plan names them, in its order.
+extern const char* const kSystemFiles[16];
+extern const char* const kDeferredFiles[5];
+
 constexpr WinDword kBuild98 = emu::kWindows98Build;
 constexpr WinDword kBuild95 = emu::kWindows95Build;
 

@@ -244,6 +244,8 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
             continue;
         }
         UserAction action = S().frontEnd ? S().frontEnd->Poll(hwnd->view) : UserAction();
+        if (action.input == Input::None && !S().queue.empty())
+            continue; // posted while the front end looked for input
         if (action.input == Input::None && hwnd->timers.empty())
             action = S().frontEnd ? S().frontEnd->Wait(hwnd->view) : UserAction{Input::Close, 0};
         if (action.input != Input::None) {

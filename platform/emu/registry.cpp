@@ -236,20 +236,8 @@ std::vector<std::string> SplitPath(const std::string& path, bool* valid) {
 }
 
 std::string RootName(RegKey root) {
-    switch (root) {
-    case kHkeyClassesRoot:
-        return "HKEY_CLASSES_ROOT";
-    case kHkeyCurrentUser:
-        return "HKEY_CURRENT_USER";
-    case kHkeyLocalMachine:
-        return kMachineRoot;
-    case kHkeyUsers:
-        return kUsersRoot;
-    case kHkeyCurrentConfig:
-        return "HKEY_CURRENT_CONFIG";
-    default:
-        return "";
-    }
+    const char* name = RootKeyName(root);
+    return name ? name : "";
 }
 
 Registry::Registry() {
