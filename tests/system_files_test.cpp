@@ -4,7 +4,6 @@
 namespace qvl::test {
 namespace {
 
-
 std::string NullLines(const std::string& systemDir) {
     std::string text;
     for (const char* name : kDeferredFiles)
