@@ -29,8 +29,11 @@ void RemoveStartMenuGroup(Platform& platform, RemovalStorage& s) {
             platform.RegQueryValueExA(key, kProgramsValue, nullptr, &type,
                                       reinterpret_cast<unsigned char*>(s.groupPath), &size);
         platform.RegCloseKey(key);
-        // A failed read may leave anything in the buffer; it counts as no folder, just
-        // like a missing key. A folder that fills the buffer with no end is skipped.
+        // A folder too long for the buffer, or one that fills it with no end, cannot be
+        // named whole: the group is left alone. Any other failed read may leave anything
+        // in the buffer and counts as no folder, just like a missing key.
+        if (read == kErrorMoreData)
+            return;
         if (read != kErrorSuccess)
             s.groupPath[0] = 0;
         else if (!TerminateValueText(s.groupPath, sizeof s.groupPath, size))

@@ -239,6 +239,18 @@ TEST_F(Emulation, DirectorySearchMatchesWildcardsWithoutCase) {
     m.FindClose(h);
 }
 
+TEST_F(Emulation, BuildNumberIsHexadecimalWithOrWithout0x) {
+    for (const char* text : {"0x040A07CE", "040A07CE", "40a07ce"}) {
+        ASSERT_TRUE(emu::WriteHostFileAtomically(
+            folder_ + "/machine.ini", std::string("[Version]\r\nBuildNumber=") + text + "\r\n"));
+        OsVersionInfo info = {};
+        info.dwOSVersionInfoSize = sizeof info;
+        ASSERT_EQ(Load().GetVersionExA(&info), 1);
+        EXPECT_EQ(info.dwBuildNumber, 0x040A07CEu) << text;
+        EXPECT_EQ(info.dwMinorVersion, 10u);
+    }
+}
+
 TEST_F(Emulation, VersionAndDirectoriesComeFromMachineIni) {
     SetMachine(0x040003B6, "C:\\WIN95", "C:\\WIN95\\SYSTEM");
     emu::Machine& m = Load();

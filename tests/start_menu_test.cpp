@@ -97,8 +97,10 @@ TEST_F(StartMenu, ProgramsValueThatCannotBeUsedWhole) {
          emu::RegString("Programs", "C:\\" + std::string(255, 'p')), false, nullptr},
         {"260 bytes without a zero", emu::RegBinary("Programs", 1, "C:\\" + std::string(257, 'p')),
          false, nullptr},
-        {"too long to read: as without the key",
-         emu::RegString("Programs", "C:\\" + std::string(300, 'p')), true, "\\Ovrik Velostrix R40"},
+        {"too long to read", emu::RegString("Programs", "C:\\" + std::string(300, 'p')), false,
+         nullptr},
+        {"261 bytes with its zero", emu::RegString("Programs", "C:\\" + std::string(257, 'p')),
+         false, nullptr},
         {"text without a zero", emu::RegBinary("Programs", 1, "C:\\P"), true,
          "C:\\P\\Ovrik Velostrix R40"},
     };

@@ -186,8 +186,9 @@ bool Machine::Load(std::string* error) {
     if (ReadHostFile(folder_ + "/machine.ini", &text))
         settings.Load(text);
     std::string value;
+    // Always hexadecimal, with or without 0x: 040A07CE is Windows 98, not an octal number.
     if (settings.Get("Version", "BuildNumber", &value))
-        build_ = static_cast<WinDword>(std::strtoul(value.c_str(), nullptr, 0));
+        build_ = static_cast<WinDword>(std::strtoul(value.c_str(), nullptr, 16));
     if (settings.Get("Directories", "Windows", &value))
         windowsDir_ = value;
     if (settings.Get("Directories", "System", &value))
