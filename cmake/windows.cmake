@@ -29,3 +29,7 @@ include(CTest)
 add_test(NAME exe_imports
   COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:qvl7unin_exe> -DOBJDUMP=${CMAKE_OBJDUMP}
           -DALLOWED=${CMAKE_SOURCE_DIR}/dialogs/win32/imports.txt -P ${CMAKE_SOURCE_DIR}/cmake/check_exe.cmake)
+
+# Answers the program's dialogs from outside, for runs under Wine.
+add_executable(drive_dialogs tools/win32/drive_dialogs.cpp)
+target_link_options(drive_dialogs PRIVATE -static)

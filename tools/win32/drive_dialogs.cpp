@@ -1,0 +1,111 @@
+// drive_dialogs.cpp: answers QVL7UNIN.EXE's dialogs from outside, for runs under Wine.
+//
+//   drive_dialogs ANSWER...      ANSWER: ok, cancel, escape, yes, no
+//
+// Finds each dialog by its class and caption, prints its texts and buttons, checks
+// them, and presses the button the answer names. Exits 0 when every step went as
+// expected, 1 on a wrong text or a dialog that did not come within the time limit.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kTitle[] = "Ovrik Velostrix R40 Uninstall program";
+const DWORD kTimeoutMs = 20000;
+
+std::string Text(HWND window) {
+    char buffer[1024] = {};
+    GetWindowTextA(window, buffer, sizeof buffer);
+    return buffer;
+}
+
+struct Search {
+    int controlId; // a control the window must have
+    HWND found;
+};
+
+BOOL CALLBACK Visit(HWND window, LPARAM param) {
+    Search* s = reinterpret_cast<Search*>(param);
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") == 0 && Text(window) == kTitle &&
+        GetDlgItem(window, s->controlId)) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitFor(int controlId, const char* what) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kTimeoutMs) {
+        Search s{controlId, nullptr};
+        EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
+        if (s.found && IsWindowVisible(s.found))
+            return s.found;
+        Sleep(20);
+    }
+    std::printf("FAIL: no %s within %lu ms\n", what, kTimeoutMs);
+    return nullptr;
+}
+
+bool Expect(const std::string& got, const char* expected, const char* what) {
+    if (got == expected)
+        return true;
+    std::printf("FAIL: %s is \"%s\", not \"%s\"\n", what, got.c_str(), expected);
+    return false;
+}
+
+void Press(HWND dialog, int id) {
+    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool ok = true;
+    for (int i = 1; i < argc && ok; ++i) {
+        std::string answer = argv[i];
+        if (answer == "ok" || answer == "cancel") {
+            HWND d = WaitFor(1000, "confirmation dialog");
+            if (!d)
+                return 1;
+            std::printf("dialog \"%s\": \"%s\" [%s] [%s]\n", Text(d).c_str(),
+                        Text(GetDlgItem(d, 1000)).c_str(), Text(GetDlgItem(d, IDOK)).c_str(),
+                        Text(GetDlgItem(d, IDCANCEL)).c_str());
+            ok = Expect(
+                Text(GetDlgItem(d, 1000)),
+                "Welcome to your printer driver uninstall program.\nClick the OK button to start "
+                "the "
+                "uninstall procedure now.\nClick the CANCEL button to quit the uninstall program.",
+                "the welcome text");
+            Press(d, answer == "ok" ? IDOK : IDCANCEL);
+        } else if (answer == "escape") {
+            HWND d = WaitFor(1008, "progress dialog");
+            if (!d)
+                return 1;
+            std::printf("dialog \"%s\": \"%s\"\n", Text(d).c_str(),
+                        Text(GetDlgItem(d, 1007)).c_str());
+            PostMessageA(d, WM_COMMAND, IDCANCEL, 0); // what the dialog manager makes of Escape
+        } else if (answer == "yes" || answer == "no" || answer == "dismiss") {
+            int button = answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
+            // A message box's text is the static control 0xFFFF.
+            HWND box = WaitFor(0xFFFF, "message box");
+            if (!box || !GetDlgItem(box, button)) {
+                std::printf("FAIL: the message box has no button %d\n", button);
+                return 1;
+            }
+            std::printf("box \"%s\": \"%s\"\n", Text(box).c_str(),
+                        Text(GetDlgItem(box, 0xFFFF)).c_str());
+            Press(box, button);
+        } else {
+            std::printf("unknown answer %s\n", answer.c_str());
+            return 2;
+        }
+    }
+    std::printf(ok ? "PASS\n" : "FAIL\n");
+    return ok ? 0 : 1;
+}
