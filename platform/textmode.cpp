@@ -112,6 +112,9 @@ int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
 int TextStream::PrintLine(const char* line) {
     if (file_ == nullptr || !append_ || !file_->SeekToEnd())
         return -1;
+    // A line that could not be written whole is taken back: half a "NULL=" line in
+    // wininit.ini would name some other file.
+    std::int64_t before = file_->Size();
     unsigned char out[256];
     unsigned n = 0;
     int written = 0;
@@ -120,10 +123,15 @@ int TextStream::PrintLine(const char* line) {
         n = 0;
         return ok;
     };
+    auto undo = [&]() {
+        if (before >= 0 && file_->Seek(static_cast<std::uint64_t>(before)))
+            file_->Truncate();
+        return -1;
+    };
     for (const char* p = line;; ++p) {
         char c = *p ? *p : '\n'; // the format's own line end follows the text
         if (n + 2 > sizeof out && !flush())
-            return -1;
+            return undo();
         if (c == '\n')
             out[n++] = '\r';
         out[n++] = static_cast<unsigned char>(c);
@@ -131,7 +139,7 @@ int TextStream::PrintLine(const char* line) {
         if (!*p)
             break;
     }
-    return flush() ? written : -1;
+    return flush() ? written : undo();
 }
 
 int TextStream::Close() {

@@ -22,6 +22,12 @@ class MemoryFile final : public ByteFile {
         return static_cast<long>(n);
     }
     bool Write(const void* data, unsigned size) override {
+        if (failWrite == writes + 1) {
+            // A full disk: part of the data lands, then the write fails.
+            bytes_.replace(pos_, 0, static_cast<const char*>(data), size / 2);
+            ++writes;
+            return false;
+        }
         bytes_.replace(pos_, std::min<std::size_t>(size, bytes_.size() - pos_),
                        static_cast<const char*>(data), size);
         pos_ += size;
@@ -45,6 +51,7 @@ class MemoryFile final : public ByteFile {
     const std::string& Bytes() const { return bytes_; }
     bool closed = false;
     int writes = 0;
+    int failWrite = 0; // the write that fails, counted from 1
 
   private:
     std::string bytes_;
@@ -158,6 +165,21 @@ TEST(TextMode, LineFeedsInsideALineBecomeCrLfAndLongLinesArriveWhole) {
     std::string longLine(1000, 'L');
     EXPECT_EQ(stream.PrintLine(longLine.c_str()), 1001);
     EXPECT_EQ(file.Bytes(), "a\r\nb\r\n" + longLine + "\r\n");
+}
+
+TEST(TextMode, LineThatCannotBeWrittenWholeIsTakenBack) {
+    for (int failing : {1, 2, 3}) {
+        MemoryFile file("[rename]\r\n");
+        TextStream stream;
+        stream.AttachForAppending(&file);
+        file.failWrite = failing;
+        std::string line = "NULL=C:\\" + std::string(500, 'S') + "\\QVL7UNIN.EXE";
+        EXPECT_EQ(stream.PrintLine(line.c_str()), -1) << failing;
+        EXPECT_EQ(file.Bytes(), "[rename]\r\n") << failing;
+        file.failWrite = 0;
+        stream.PrintLine("NULL=C:\\X");
+        EXPECT_EQ(file.Bytes(), "[rename]\r\nNULL=C:\\X\r\n");
+    }
 }
 
 TEST(TextMode, StreamsOfTheWrongModeRefuse) {
