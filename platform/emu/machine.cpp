@@ -86,8 +86,15 @@ class HostByteFile final : public ByteFile {
         return got == 0 && std::ferror(f_) ? -1 : static_cast<long>(got);
     }
     bool Write(const void* data, unsigned size) override {
+        if (failNextWrite) {
+            failNextWrite = false;
+            std::fwrite(data, 1, size / 2, f_);
+            std::fflush(f_);
+            return false;
+        }
         return std::fwrite(data, 1, size, f_) == size && std::fflush(f_) == 0;
     }
+    bool failNextWrite = false;
     bool Seek(std::uint64_t offset) override {
         return std::fseek(f_, static_cast<long>(offset), SEEK_SET) == 0;
     }
@@ -151,8 +158,9 @@ bool WriteHostFileAtomically(const std::string& path, const std::string& bytes) 
     if (f == nullptr)
         return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // The rename is what keeps a half-written file from ever standing under the real
+    // name; an fsync would only add safety against power loss, at a large cost.
     ok = std::fflush(f) == 0 && ok;
-    ok = fsync(fileno(f)) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
     if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
         std::remove(temp.c_str());
@@ -273,16 +281,47 @@ bool Machine::HostPath(const std::string& windowsPath, std::string* host, bool w
     return true;
 }
 
-bool Machine::Fails(const char* call, const char* argument) {
+const std::vector<std::string>& FaultKinds(const std::string& call) {
+    static const std::map<std::string, std::vector<std::string>> kinds = {
+        {"RegOpenKeyExA", {"fail", "not-found"}},
+        {"RegQueryValueExA", {"fail", "not-found", "more-data"}},
+        {"RegCloseKey", {"fail"}},
+        {"RegDeleteKeyA", {"fail", "survive"}},
+        {"RegFlushKey", {"fail"}},
+        {"GetProfileStringA", {"fail"}},
+        {"WriteProfileStringA", {"fail"}},
+        {"GetVersionExA", {"fail"}},
+        {"GetSystemDirectoryA", {"fail", "too-long"}},
+        {"GetWindowsDirectoryA", {"fail", "too-long"}},
+        {"DeleteFileA", {"fail"}},
+        {"RemoveDirectoryA", {"fail"}},
+        {"FindFirstFileA", {"fail"}},
+        {"FindNextFileA", {"fail"}},
+        {"FindClose", {"fail"}},
+        {"malloc", {"fail"}},
+        {"fopen", {"fail"}},
+        {"fprintf", {"fail", "partial"}},
+        {"fscanf", {"fail"}},
+        {"feof", {"fail"}},
+        {"fclose", {"fail"}},
+    };
+    static const std::vector<std::string> none;
+    auto it = kinds.find(call);
+    return it == kinds.end() ? none : it->second;
+}
+
+const char* Machine::Fault(const char* call, const char* argument) {
     ++calls_;
     bool fail = faults_.failAt != 0 &&
                 (calls_ == faults_.failAt || (faults_.persistent && calls_ > faults_.failAt));
     if (!faults_.failCall.empty() && faults_.failCall == call &&
         ContainsNoCase(Text(argument), faults_.failArgument))
         fail = true;
-    if (fail)
-        ++injected_;
-    return fail;
+    const std::vector<std::string>& kinds = FaultKinds(call);
+    if (!fail || faults_.kind >= kinds.size())
+        return nullptr;
+    injected_.push_back(InjectedFault{calls_, call, kinds[faults_.kind]});
+    return kinds[faults_.kind].c_str();
 }
 
 bool Machine::Listed(const std::vector<std::string>& paths, const std::string& host) const {
@@ -303,8 +342,8 @@ std::string Machine::KeyPath(RegKey key) const {
 
 WinLong Machine::RegOpenKeyExA(RegKey root, const char* subKey, WinDword, WinDword,
                                RegKey* result) {
-    if (Fails("RegOpenKeyExA", subKey))
-        return kErrorAccessDenied;
+    if (const char* fault = Fault("RegOpenKeyExA", subKey))
+        return std::strcmp(fault, "not-found") == 0 ? kErrorFileNotFound : kErrorAccessDenied;
     std::string base = KeyPath(root);
     if (base.empty())
         return kErrorBadKey;
@@ -323,8 +362,14 @@ WinLong Machine::RegOpenKeyExA(RegKey root, const char* subKey, WinDword, WinDwo
 
 WinLong Machine::RegQueryValueExA(RegKey key, const char* valueName, WinDword*, WinDword* type,
                                   unsigned char* data, WinDword* size) {
-    if (Fails("RegQueryValueExA", valueName))
-        return kErrorAccessDenied;
+    if (const char* fault = Fault("RegQueryValueExA", valueName)) {
+        if (std::strcmp(fault, "more-data") == 0) {
+            if (size != nullptr)
+                *size = 300;
+            return kErrorMoreData;
+        }
+        return std::strcmp(fault, "not-found") == 0 ? kErrorFileNotFound : kErrorAccessDenied;
+    }
     std::string path = KeyPath(key);
     if (path.empty())
         return kErrorInvalidHandle;
@@ -357,8 +402,8 @@ WinLong Machine::RegCloseKey(RegKey key) {
 }
 
 WinLong Machine::RegDeleteKeyA(RegKey root, const char* subKey) {
-    if (Fails("RegDeleteKeyA", subKey))
-        return kErrorAccessDenied;
+    if (const char* fault = Fault("RegDeleteKeyA", subKey))
+        return std::strcmp(fault, "survive") == 0 ? kErrorSuccess : kErrorAccessDenied;
     std::string base = KeyPath(root);
     if (base.empty() || subKey == nullptr || *subKey == 0)
         return kErrorBadKey;
@@ -443,14 +488,14 @@ unsigned Machine::CopyDirectory(const std::string& path, char* buffer, unsigned 
 }
 
 unsigned Machine::GetSystemDirectoryA(char* buffer, unsigned size) {
-    if (Fails("GetSystemDirectoryA", nullptr))
-        return 0;
+    if (const char* fault = Fault("GetSystemDirectoryA", nullptr))
+        return std::strcmp(fault, "too-long") == 0 ? 300 : 0;
     return CopyDirectory(systemDir_, buffer, size);
 }
 
 unsigned Machine::GetWindowsDirectoryA(char* buffer, unsigned size) {
-    if (Fails("GetWindowsDirectoryA", nullptr))
-        return 0;
+    if (const char* fault = Fault("GetWindowsDirectoryA", nullptr))
+        return std::strcmp(fault, "too-long") == 0 ? 300 : 0;
     return CopyDirectory(windowsDir_, buffer, size);
 }
 
@@ -573,9 +618,15 @@ TextStream* Machine::OpenText(const char* path, const char* mode) {
 }
 
 int Machine::PrintLine(TextStream* stream, const char* line) {
-    if (Fails("fprintf", line) || files_.count(stream) == 0)
+    const char* fault = Fault("fprintf", line);
+    auto it = files_.find(stream);
+    if (it == files_.end() || (fault && std::strcmp(fault, "partial") != 0))
         return -1;
-    return stream->PrintLine(line);
+    // A full disk: the line starts to go out, then a write fails.
+    it->second->bytes.failNextWrite = fault != nullptr;
+    int written = stream->PrintLine(line);
+    it->second->bytes.failNextWrite = false;
+    return written;
 }
 
 int Machine::ScanWord(TextStream* stream, char* word, unsigned size, unsigned* length) {

@@ -22,9 +22,26 @@ struct FaultPlan {
     bool persistent = false;  // ...and so does every call after it
     std::string failCall;     // every call of this name fails...
     std::string failArgument; // ...whose first text argument contains this (no case)
+    // Which of the ways the failing call can fail (FaultKinds); a call that has fewer
+    // ways is not failed at all.
+    std::size_t kind = 0;
     std::vector<std::string> survivingKeys;    // full paths: deleted, yet still there
     std::vector<std::string> undeletableFiles; // Windows paths: DeleteFileA refuses
     std::vector<std::string> unopenableFiles;  // Windows paths: fopen refuses
+};
+
+// The ways each platform call can fail, by its name: "fail" (the call's error result,
+// no effect) first, then the call's own: "not-found" and "more-data" for registry
+// reads, "survive" for a key deletion that reports success yet leaves the key, "too-long"
+// for a directory that does not fit, "partial" for a line half written when the disk
+// fills up.
+const std::vector<std::string>& FaultKinds(const std::string& call);
+
+// A fault that was injected: the call's number, name and kind.
+struct InjectedFault {
+    std::uint64_t call;
+    std::string name;
+    std::string kind;
 };
 
 class Machine final : public Platform {
@@ -42,7 +59,8 @@ class Machine final : public Platform {
 
     FaultPlan& Faults() { return faults_; }
     std::uint64_t Calls() const { return calls_; }
-    std::uint64_t FaultsInjected() const { return injected_; }
+    std::uint64_t FaultsInjected() const { return injected_.size(); }
+    const std::vector<InjectedFault>& Injected() const { return injected_; }
 
     // The host file for a Windows path; false for a path that leaves the machine or is
     // malformed.
@@ -84,7 +102,9 @@ class Machine final : public Platform {
         std::size_t next = 0;
     };
 
-    bool Fails(const char* call, const char* argument);
+    // The kind of fault to inject into this call, or null for none.
+    const char* Fault(const char* call, const char* argument);
+    bool Fails(const char* call, const char* argument) { return Fault(call, argument) != nullptr; }
     bool Listed(const std::vector<std::string>& paths, const std::string& host) const;
     unsigned CopyDirectory(const std::string& path, char* buffer, unsigned size);
     std::string KeyPath(RegKey key) const;
@@ -108,7 +128,7 @@ class Machine final : public Platform {
 
     FaultPlan faults_;
     std::uint64_t calls_ = 0;
-    std::uint64_t injected_ = 0;
+    std::vector<InjectedFault> injected_;
 };
 
 // The machine that the no-argument RunRemoval works on in the Linux build.

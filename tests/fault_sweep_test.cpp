@@ -1,0 +1,148 @@
+// fault_sweep_test.cpp: every platform call of a whole run fails in turn, in every way
+// it can fail, once and from there on; the run always ends, touches nothing outside
+// its plan, and leaves exactly what the calls it made account for.
+#include "replay.h"
+#include "test_support.h"
+
+#include <algorithm>
+
+namespace qvl::test {
+namespace {
+
+struct SweepFigures {
+    std::uint64_t runs = 0;
+    std::uint64_t faults = 0;
+};
+
+class FaultSweep : public ::testing::TestWithParam<WinDword> {
+  protected:
+    void SetUp() override {
+        root_ = MakeTempFolder();
+        ASSERT_TRUE(emu::WriteDemoMachine(root_ + "/template", GetParam()));
+        before_ = emu::SnapshotMachine(root_ + "/template");
+        CopyMachine(root_ + "/template", root_ + "/clean");
+        clean_ = RunOn(root_ + "/clean");
+        cleanAfter_ = emu::SnapshotMachine(root_ + "/clean");
+        planned_ = emu::Missing(before_, cleanAfter_);
+    }
+    void TearDown() override { RemoveMachine(root_); }
+
+    // The checks every faulted run must pass.
+    void Check(const RunResult& run, const std::string& what) {
+        SCOPED_TRACE(what);
+        std::string work = root_ + "/work";
+        std::vector<std::string> after = emu::SnapshotMachine(work);
+        // Nothing outside the plan: whatever went is among what a clean run removes,
+        // and nothing new appears but the two files a run writes.
+        for (const std::string& line : emu::Missing(before_, after))
+            ASSERT_TRUE(std::find(planned_.begin(), planned_.end(), line) != planned_.end())
+                << line;
+        for (const std::string& line : emu::Missing(after, before_))
+            ASSERT_TRUE(line.rfind("file C/WINDOWS/WIN.INI ", 0) == 0 ||
+                        line.rfind("file C/WINDOWS/wininit.ini ", 0) == 0)
+                << line;
+        // Exactly what the calls made account for, the failed one doing nothing.
+        std::set<std::uint64_t> skip;
+        for (const emu::InjectedFault& f : run.injected)
+            skip.insert(f.call);
+        std::vector<std::string> differences =
+            Differences(Replay(root_ + "/template", run.trace, skip), ReadMachine(work));
+        ASSERT_TRUE(differences.empty()) << differences[0];
+        // wininit.ini holds only whole lines, and a header only at its start.
+        std::string wininit;
+        emu::ReadHostFile(work + "/C/WINDOWS/wininit.ini", &wininit);
+        std::size_t at = 0;
+        while (at < wininit.size()) {
+            std::size_t end = wininit.find("\r\n", at);
+            ASSERT_NE(end, std::string::npos) << "a line without its end";
+            std::string line = wininit.substr(at, end - at);
+            bool known = (line == "[rename]" && at == 0);
+            for (const char* name : kDeferredFiles)
+                known = known || line == std::string("NULL=C:\\WINDOWS\\SYSTEM\\") + name;
+            ASSERT_TRUE(known) << line;
+            at = end + 2;
+        }
+    }
+
+    // A second, clean run finishes the removal: the machine ends as after a clean run.
+    void CheckRecovery(const std::string& what) {
+        SCOPED_TRACE(what + ", then a clean run");
+        std::string work = root_ + "/work";
+        RunOn(work);
+        std::vector<std::string> after = emu::SnapshotMachine(work);
+        auto notWininit = [](const std::vector<std::string>& lines) {
+            std::vector<std::string> out;
+            for (const std::string& l : lines)
+                if (l.rfind("file C/WINDOWS/wininit.ini ", 0) != 0)
+                    out.push_back(l);
+            return out;
+        };
+        ASSERT_EQ(notWininit(after), notWininit(cleanAfter_));
+    }
+
+    std::string root_;
+    std::vector<std::string> before_;
+    std::vector<std::string> cleanAfter_;
+    std::vector<std::string> planned_;
+    RunResult clean_;
+};
+
+TEST_P(FaultSweep, EachCallFailsOnceInEveryWayItCan) {
+    SweepFigures figures;
+    for (std::uint64_t n = 1;; ++n) {
+        bool reached = false;
+        for (std::size_t kind = 0;; ++kind) {
+            CopyMachine(root_ + "/template", root_ + "/work");
+            emu::FaultPlan faults;
+            faults.failAt = n;
+            faults.kind = kind;
+            RunResult run = RunOn(root_ + "/work", faults);
+            ++figures.runs;
+            reached = run.calls >= n;
+            if (run.injected.empty())
+                break;
+            ++figures.faults;
+            std::string what = "call " + std::to_string(n) + " " + run.injected[0].name + " " +
+                               run.injected[0].kind;
+            Check(run, what);
+            CheckRecovery(what);
+            if (HasFatalFailure())
+                return;
+        }
+        if (!reached)
+            break;
+    }
+    EXPECT_GT(figures.faults, clean_.calls); // every call, some more than one way
+    std::printf(
+        "fault sweep, build 0x%08X: %llu calls in a clean run, %llu faults injected in %llu runs\n",
+        static_cast<unsigned>(GetParam()), static_cast<unsigned long long>(clean_.calls),
+        static_cast<unsigned long long>(figures.faults),
+        static_cast<unsigned long long>(figures.runs));
+}
+
+TEST_P(FaultSweep, EveryCallFromTheNthOnFails) {
+    std::uint64_t runs = 0;
+    for (std::uint64_t n = 1; n <= clean_.calls + 1; ++n) {
+        CopyMachine(root_ + "/template", root_ + "/work");
+        emu::FaultPlan faults;
+        faults.failAt = n;
+        faults.persistent = true;
+        RunResult run = RunOn(root_ + "/work", faults);
+        ++runs;
+        Check(run, "every call from " + std::to_string(n) + " on");
+        if (HasFatalFailure())
+            return;
+        if (run.injected.empty())
+            break;
+    }
+    EXPECT_GT(runs, 100u);
+}
+
+INSTANTIATE_TEST_SUITE_P(DemoMachines, FaultSweep, ::testing::Values(kBuild98, kBuild95),
+                         [](const ::testing::TestParamInfo<WinDword>& param) {
+                             return param.param == kBuild98 ? std::string("Windows98")
+                                                            : std::string("Windows95");
+                         });
+
+} // namespace
+} // namespace qvl::test
