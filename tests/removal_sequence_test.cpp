@@ -39,7 +39,7 @@ const char* const kNewShellKeys[] = {
 };
 
 std::string Four(int n) {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%04d", n);
     return text;
 }

@@ -64,12 +64,8 @@ bool HasWildcards(const std::string& s) {
 // The entry of dir whose name equals name without regard to case, or "".
 std::string FindEntry(const fs::path& dir, const std::string& name) {
     std::error_code ec;
-    if (fs::exists(dir / name, ec)) {
-        // Prefer the exact spelling; fall through to a scan only when it differs.
-        for (const auto& entry : fs::directory_iterator(dir, ec))
-            if (entry.path().filename().string() == name)
-                return name;
-    }
+    if (fs::exists(dir / name, ec))
+        return name; // the exact spelling: no need to look further
     for (const auto& entry : fs::directory_iterator(dir, ec)) {
         std::string n = entry.path().filename().string();
         if (EqualNoCase(n, name))

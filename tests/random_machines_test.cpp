@@ -1,0 +1,102 @@
+// random_machines_test.cpp: on thousands of random machines the removal takes exactly
+// what its rules allow for that machine, and nothing else.
+#include "random_machine.h"
+#include "replay.h"
+#include "test_support.h"
+
+#include <chrono>
+
+namespace qvl::test {
+namespace {
+
+bool UnderKey(const std::string& path, const std::string& key) {
+    return path.size() >= key.size() && emu::EqualNoCase(path.substr(0, key.size()), key) &&
+           (path.size() == key.size() || path[key.size()] == '\\');
+}
+
+std::string KeyOfLine(const std::string& line) {
+    std::string rest = line.substr(std::string("registry ").size());
+    if (rest[0] == '[')
+        return rest.substr(1, rest.size() - 2);
+    return rest.substr(0, rest.rfind(" \"", rest.rfind("\"=hex(")));
+}
+
+// The snapshot less win.ini's lines and the two files a run writes, which are compared
+// byte for byte instead.
+std::vector<std::string> Comparable(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    for (const std::string& l : lines) {
+        bool written = l.rfind("win.ini ", 0) == 0 ||
+                       (l.rfind("file ", 0) == 0 && (l.find("/WIN.INI ") != std::string::npos ||
+                                                     l.find("/wininit.ini ") != std::string::npos));
+        if (!written)
+            out.push_back(l);
+    }
+    return out;
+}
+
+std::vector<std::string> Expected(const std::vector<std::string>& before, const RandomMachine& m) {
+    std::vector<std::string> out;
+    for (const std::string& line : Comparable(before)) {
+        bool removed = false;
+        if (line.rfind("registry ", 0) == 0) {
+            for (const std::string& key : m.removedKeys)
+                removed = removed || UnderKey(KeyOfLine(line), key);
+        } else if (line.rfind("file ", 0) == 0) {
+            for (const std::string& file : m.removedFiles)
+                removed = removed || line.rfind("file " + file + " ", 0) == 0;
+        } else {
+            for (const std::string& folder : m.removedFolders)
+                removed = removed || line == "folder " + folder;
+        }
+        if (!removed)
+            out.push_back(line);
+    }
+    return out;
+}
+
+// Four batches of 600 machines each, so that they can run side by side.
+class RandomMachines : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(RandomMachines, NothingIsLostAndNothingIsLeftThatTheRulesTake) {
+    const std::uint32_t kMachines = 600;
+    const std::uint32_t first = GetParam() * kMachines + 1;
+    std::string root = MakeTempFolder();
+    auto start = std::chrono::steady_clock::now();
+    std::uint32_t oldBuilds = 0;
+    for (std::uint32_t seed = first; seed < first + kMachines; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::string folder = root + "/m";
+        RemoveMachine(folder);
+        RandomMachine m = MakeRandomMachine(seed, folder);
+        oldBuilds += (m.build & 0xFFFF) <= 950;
+        std::vector<std::string> before = emu::SnapshotMachine(folder);
+        RunOn(folder);
+        std::vector<std::string> after = Comparable(emu::SnapshotMachine(folder));
+        std::vector<std::string> expected = Expected(before, m);
+        if (after != expected) {
+            std::vector<std::string> lost = emu::Missing(expected, after);
+            std::vector<std::string> left = emu::Missing(after, expected);
+            FAIL() << (lost.empty() ? "" : "lost: " + lost[0] + "\n")
+                   << (left.empty() ? "" : "left: " + left[0]);
+        }
+        std::string winIni;
+        std::string wininit;
+        emu::ReadHostFile(folder + "/" + m.windowsFolder + "/WIN.INI", &winIni);
+        emu::ReadHostFile(folder + "/" + m.windowsFolder + "/wininit.ini", &wininit);
+        ASSERT_EQ(winIni, m.winIniAfter);
+        ASSERT_EQ(wininit, m.wininitAfter);
+    }
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GT(oldBuilds, kMachines / 5);
+    EXPECT_LT(oldBuilds, kMachines * 4 / 5);
+    std::printf("random machines: seeds %u to %u checked (%u of build 950 or lower) in %.1f s\n",
+                first, first + kMachines - 1, oldBuilds, seconds);
+    RemoveMachine(root);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RandomMachines, ::testing::Values(0u, 1u, 2u, 3u));
+
+} // namespace
+} // namespace qvl::test
