@@ -2,7 +2,8 @@
 # Installs what the build and the tests need on Debian 12 (run as root, or via sudo).
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev googletest clang-format
-          g++-mingw-w64-i686 binutils-mingw-w64-i686)
+          g++-mingw-w64-i686 binutils-mingw-w64-i686
+          clang libclang-rt-14-dev libfuzzer-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

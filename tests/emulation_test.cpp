@@ -160,6 +160,23 @@ TEST_F(Emulation, Regedit4RoundTripKeepsEveryByte) {
     EXPECT_EQ(reloaded.Listing(), registry.Listing());
 }
 
+TEST_F(Emulation, ListingDoesNotDependOnTheOrderOfTheFile) {
+    // Found by fuzzing: a key first met through a subkey's header, whose own header
+    // comes later, moved in the listing once the subkey's block was gone.
+    const std::string text =
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A\\Z]\r\n\r\n[HKEY_LOCAL_MACHINE\\B]\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\A]\r\n\r\n";
+    Registry registry;
+    registry.Load(text);
+    ASSERT_TRUE(registry.DeleteTree("HKEY_LOCAL_MACHINE\\A\\Z"));
+    Registry reloaded;
+    reloaded.Load(registry.Save());
+    EXPECT_EQ(reloaded.Listing(), registry.Listing());
+    EXPECT_EQ(registry.Listing(),
+              (std::vector<std::string>{"[HKEY_LOCAL_MACHINE]", "[HKEY_LOCAL_MACHINE\\A]",
+                                        "[HKEY_LOCAL_MACHINE\\B]", "[HKEY_USERS]"}));
+}
+
 TEST_F(Emulation, MachineWithoutChangesWritesNothingBack) {
     ASSERT_TRUE(emu::WriteDemoMachine(folder_, kBuild98));
     std::vector<std::string> before = emu::SnapshotMachine(folder_);

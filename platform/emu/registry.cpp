@@ -426,8 +426,9 @@ void Registry::ListKey(const Key* key, const std::string& path, std::vector<std:
     for (const RegValue& value : key->values)
         out->push_back(path + " " + Quote(value.name) + "=hex(" + std::to_string(value.type) +
                        "):" + HexList(value.data));
-    for (const auto& child : key->children)
-        ListKey(child.get(), path + "\\" + child->name, out);
+    // Subkeys in name order, as regedit lists them, whatever order the file had.
+    for (const auto& child : key->index)
+        ListKey(child.second, path + "\\" + child.second->name, out);
 }
 
 std::vector<std::string> Registry::Listing() const {

@@ -39,7 +39,7 @@ class Registry {
     // Removes the key and its whole subtree. False when there is no such key or it is
     // a root.
     bool DeleteTree(const std::string& fullPath);
-    // Every key and value, one line each, in a stable order: for comparing machines.
+    // Every key and value, one line each, keys in name order: for comparing machines.
     std::vector<std::string> Listing() const;
     bool Changed() const { return changed_; }
 

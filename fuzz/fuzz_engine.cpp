@@ -1,0 +1,122 @@
+// fuzz_engine.cpp: the whole removal over a machine made from the fuzzer's bytes: it
+// never crashes, and it changes no file that is not its to delete or write.
+#include "platform/emu/demo.h"
+#include "platform/emu/machine.h"
+#include "removal/removal.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::map<std::string, std::string> Files(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_regular_file(ec)) {
+            std::string bytes;
+            qvl::emu::ReadHostFile(it->path().string(), &bytes);
+            files[fs::relative(it->path(), folder).generic_string()] = bytes;
+        }
+    }
+    return files;
+}
+
+bool Ours(const std::string& path) {
+    static const char* const kMine[] = {"QVL732.DLL",
+                                        "QVL7CT.DLL",
+                                        "QVL7HLP.HLP",
+                                        "QVL7HLP.GID",
+                                        "QVL7HLP1.HLP",
+                                        "QVL7HLP1.GID",
+                                        "QVL7TRB.HLP",
+                                        "QVL7TRB.GID",
+                                        "QVL7JNLI.DLL",
+                                        "QVL7JP.DRV",
+                                        "QVL7JPLN.DLL",
+                                        "QVL7LN98.DLL",
+                                        "QVL7RAST.DLL",
+                                        "QVL7RS.DLL",
+                                        "QVL7SHEL.DLL",
+                                        "QVL7STAT.EXE",
+                                        "OVRIKQVL7R40.INF",
+                                        "How do I for Velostrix R40.LNK",
+                                        "Troubleshooting for Velostrix R40.LNK",
+                                        "Velostrix R40 Printer Monitor.LNK",
+                                        "Velostrix R40 Uninstall program.LNK"};
+    std::string name = fs::path(path).filename().string();
+    for (const char* mine : kMine)
+        if (name == mine)
+            return true;
+    std::string upper;
+    for (char c : name)
+        upper.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
+    return upper.rfind("OEM", 0) == 0 && upper.size() > 7 &&
+           upper.compare(upper.size() - 4, 4, ".INF") == 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    static const std::string folder = "/dev/shm/qvl-fuzz-" + std::to_string(getpid());
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    fs::create_directories(folder + "/C/WINDOWS/SYSTEM", ec);
+    fs::create_directories(folder + "/C/WINDOWS/INF/OTHER", ec);
+
+    char ini[128];
+    std::snprintf(ini, sizeof ini, "[Version]\r\nBuildNumber=%08X\r\n",
+                  in.ConsumeIntegral<std::uint32_t>());
+    qvl::emu::WriteHostFileAtomically(folder + "/machine.ini", ini);
+    qvl::emu::WriteHostFileAtomically(folder + "/registry.reg", in.ConsumeRandomLengthString(4096));
+    qvl::emu::PutMachineFile(folder, "C:\\WINDOWS\\WIN.INI", in.ConsumeRandomLengthString(2048));
+    if (in.ConsumeBool())
+        qvl::emu::PutMachineFile(folder, "C:\\WINDOWS\\wininit.ini",
+                                 in.ConsumeRandomLengthString(256));
+    qvl::emu::PutMachineFile(folder, "C:\\WINDOWS\\SYSTEM\\QVL732.DLL", "x");
+    qvl::emu::PutMachineFile(folder, "C:\\WINDOWS\\SYSTEM\\QVL7TN16.DLL", "x");
+    qvl::emu::PutMachineFile(folder, "C:\\WINDOWS\\SYSTEM\\OTHER.DLL", "x");
+    qvl::emu::PutMachineFile(folder, "C:\\WINDOWS\\INF\\OTHER\\OVRIKQVL7R40.INF", "x");
+    int infs = in.ConsumeIntegralInRange<int>(0, 4);
+    for (int i = 0; i < infs; ++i) {
+        std::string name = in.ConsumeRandomLengthString(24);
+        if (name.empty() || name.find_first_of("/\\:*?\"<>|") != std::string::npos || name == "." ||
+            name == "..")
+            name = "oem" + std::to_string(i) + ".inf";
+        qvl::emu::PutMachineFile(folder, "C:\\WINDOWS\\INF\\" + name,
+                                 in.ConsumeRandomLengthString(1024));
+    }
+    std::map<std::string, std::string> before = Files(folder);
+
+    qvl::emu::Machine machine(folder);
+    std::string error;
+    if (!machine.Load(&error))
+        std::abort();
+    qvl::RunRemoval(machine);
+    machine.Save();
+
+    std::map<std::string, std::string> after = Files(folder);
+    for (const auto& f : before) {
+        auto it = after.find(f.first);
+        bool written = f.first == "registry.reg" || f.first == "C/WINDOWS/WIN.INI" ||
+                       f.first == "C/WINDOWS/wininit.ini";
+        if (it == after.end() && !Ours(f.first))
+            std::abort(); // deleted something that is not the driver's
+        if (it != after.end() && it->second != f.second && !written)
+            std::abort(); // changed a file it never writes
+    }
+    for (const auto& f : after)
+        if (!before.count(f.first) && f.first != "C/WINDOWS/wininit.ini")
+            std::abort(); // made a file it never makes
+    return 0;
+}

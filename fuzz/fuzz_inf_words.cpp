@@ -1,0 +1,98 @@
+// fuzz_inf_words.cpp: the text-mode word reader against a plain reading of the rules.
+#include "platform/textmode.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class MemoryFile final : public qvl::ByteFile {
+  public:
+    MemoryFile(const std::string& bytes, unsigned piece) : bytes_(bytes), piece_(piece) {}
+    long Read(void* data, unsigned size) override {
+        std::size_t n =
+            std::min<std::size_t>(std::min<std::size_t>(size, piece_), bytes_.size() - pos_);
+        std::memcpy(data, bytes_.data() + pos_, n);
+        pos_ += n;
+        return static_cast<long>(n);
+    }
+    bool Write(const void*, unsigned) override { return false; }
+    bool Seek(std::uint64_t offset) override {
+        pos_ = offset;
+        return offset <= bytes_.size();
+    }
+    bool SeekToEnd() override {
+        pos_ = bytes_.size();
+        return true;
+    }
+    std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
+    bool Truncate() override { return false; }
+    void Close() override {}
+
+  private:
+    std::string bytes_;
+    std::size_t pos_ = 0;
+    std::size_t piece_;
+};
+
+// The words as the rules give them: the text ends at the first Ctrl-Z, CR LF is LF, and
+// words are runs of bytes other than blank and 0x09 to 0x0D.
+std::vector<std::string> Reference(const std::string& bytes) {
+    std::string text = bytes.substr(0, bytes.find('\x1A'));
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : text) {
+        if (c == ' ' || (c >= 9 && c <= 13)) {
+            if (!word.empty())
+                words.push_back(word);
+            word.clear();
+        } else {
+            word.push_back(c);
+        }
+    }
+    if (!word.empty())
+        words.push_back(word);
+    return words;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2)
+        return 0;
+    unsigned bufferSize = 1 + data[0] % 220; // word buffers of 1 to 220 bytes
+    unsigned piece = 1 + data[1] % 64;       // how much one read returns
+    std::string bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
+
+    MemoryFile file(bytes, piece);
+    qvl::TextStream stream;
+    stream.AttachForReading(&file);
+    std::vector<std::string> expected = Reference(bytes);
+    std::vector<char> word(bufferSize + 16, '\x55');
+    std::size_t count = 0;
+    for (;;) {
+        unsigned length = 0;
+        int r = stream.ScanWord(word.data(), bufferSize, &length);
+        for (std::size_t i = bufferSize; i < word.size(); ++i)
+            if (word[i] != '\x55')
+                std::abort(); // written past the buffer
+        if (r != 1)
+            break;
+        if (count >= expected.size() || length != expected[count].size())
+            std::abort();
+        std::size_t stored = std::min<std::size_t>(length, bufferSize - 1);
+        if (std::memcmp(word.data(), expected[count].data(), stored) != 0 || word[stored] != 0)
+            std::abort();
+        ++count;
+        // The end-of-file indicator is set once the last word has been read and the text
+        // ended right after it, or after a read that found no word.
+        if (stream.AtEndOfFile() && count != expected.size())
+            std::abort();
+    }
+    if (count != expected.size() || !stream.AtEndOfFile())
+        std::abort();
+    return 0;
+}
