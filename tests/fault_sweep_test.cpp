@@ -136,6 +136,9 @@ TEST_P(FaultSweep, EveryCallFromTheNthOnFails) {
             break;
     }
     EXPECT_GT(runs, 100u);
+    std::printf(
+        "persistent faults, build 0x%08X: %llu runs, each failing every call from its n-th on\n",
+        static_cast<unsigned>(GetParam()), static_cast<unsigned long long>(runs));
 }
 
 INSTANTIATE_TEST_SUITE_P(DemoMachines, FaultSweep, ::testing::Values(kBuild98, kBuild95),
