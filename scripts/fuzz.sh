@@ -16,7 +16,10 @@ for target in inf_words regedit4 profile engine; do
   if ! build/fuzz/fuzz/fuzz_$target "$work/$target" -max_total_time="$seconds" \
         -artifact_prefix="$work/" -print_final_stats=1 >"$log" 2>&1; then
     tail -n 40 "$log"
-    echo "fuzz_$target: FAILED (the input is in the log above)"
+    for crash in "$work"/crash-* "$work"/leak-* "$work"/timeout-*; do
+      [ -f "$crash" ] && { echo "input, base64:"; base64 -w 0 "$crash"; echo; }
+    done
+    echo "fuzz_$target: FAILED"
     exit 1
   fi
   runs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | grep -o '[0-9]*$')
