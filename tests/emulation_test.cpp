@@ -177,6 +177,24 @@ TEST_F(Emulation, ListingDoesNotDependOnTheOrderOfTheFile) {
                                         "[HKEY_LOCAL_MACHINE\\B]", "[HKEY_USERS]"}));
 }
 
+TEST_F(Emulation, KeysKnownOnlyThroughDeletedHeadersKeepTheirSpelling) {
+    // Found by fuzzing: "CurrentControlSet" had no header of its own and took its
+    // spelling from the first header below it; once that one was deleted, the next
+    // load spelled it as a later header did.
+    const std::string text =
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\Print]\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\System\\CURRENTcontrolset\\Services]\r\n\r\n";
+    Registry registry;
+    registry.Load(text);
+    ASSERT_TRUE(registry.DeleteTree("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control"));
+    Registry reloaded;
+    reloaded.Load(registry.Save());
+    EXPECT_EQ(reloaded.Listing(), registry.Listing());
+    EXPECT_EQ(registry.Save(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\System]\r\n\r\n"
+                               "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet]\r\n\r\n"
+                               "[HKEY_LOCAL_MACHINE\\System\\CURRENTcontrolset\\Services]\r\n\r\n");
+}
+
 TEST_F(Emulation, MachineWithoutChangesWritesNothingBack) {
     ASSERT_TRUE(emu::WriteDemoMachine(folder_, kBuild98));
     std::vector<std::string> before = emu::SnapshotMachine(folder_);

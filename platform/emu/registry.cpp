@@ -403,11 +403,17 @@ bool Registry::DeleteTree(const std::string& fullPath) {
         }
     }
 
-    // A parent that only existed through this subtree's headers still exists after the
-    // deletion; give it a header of its own so it survives the next load too.
+    // Keys above that only existed through headers below them (a file written by hand;
+    // regedit gives every key its own) still exist after the deletion, under the same
+    // spelling. Each gets a header of its own where the deleted ones began, so the next
+    // load finds them, and finds them spelled as the first header did.
     Key* parent = key->parent;
-    if (parent->parent != nullptr && parent->blocks.empty())
-        parent->blocks.push_back(blocks_.insert(first, Block{"[" + PathOf(parent) + "]\r\n\r\n"}));
+    std::vector<Key*> implicit;
+    for (Key* k = parent; k->parent != nullptr; k = k->parent)
+        if (k->blocks.empty())
+            implicit.push_back(k);
+    for (auto it = implicit.rbegin(); it != implicit.rend(); ++it)
+        (*it)->blocks.push_back(blocks_.insert(first, Block{"[" + PathOf(*it) + "]\r\n\r\n"}));
 
     parent->index.erase(Upper(key->name));
     auto& siblings = parent->children;
