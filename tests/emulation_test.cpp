@@ -195,6 +195,23 @@ TEST_F(Emulation, KeysKnownOnlyThroughDeletedHeadersKeepTheirSpelling) {
                                "[HKEY_LOCAL_MACHINE\\System\\CURRENTcontrolset\\Services]\r\n\r\n");
 }
 
+TEST_F(Emulation, KeyIsSpelledAsItsOwnHeaderSpellsIt) {
+    // Found by fuzzing: a subkey's header, first in the file, spelled the key otherwise
+    // than the key's own header; once the subkey was gone the spelling changed.
+    const std::string text =
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\LPTENUM\\DEVICE\\LogConfig]\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\Enum\\LPTENUM\\Device]\r\n\"x\"=\"y\"\r\n\r\n";
+    Registry registry;
+    registry.Load(text);
+    EXPECT_TRUE(registry.Exists("HKEY_LOCAL_MACHINE\\Enum\\LPTENUM\\device\\logconfig"));
+    std::vector<std::string> before = registry.Listing();
+    EXPECT_EQ(before[3], "[HKEY_LOCAL_MACHINE\\Enum\\LPTENUM\\Device]");
+    ASSERT_TRUE(registry.DeleteTree("HKEY_LOCAL_MACHINE\\Enum\\LPTENUM\\Device\\LogConfig"));
+    Registry reloaded;
+    reloaded.Load(registry.Save());
+    EXPECT_EQ(reloaded.Listing(), registry.Listing());
+}
+
 TEST_F(Emulation, MachineWithoutChangesWritesNothingBack) {
     ASSERT_TRUE(emu::WriteDemoMachine(folder_, kBuild98));
     std::vector<std::string> before = emu::SnapshotMachine(folder_);

@@ -353,8 +353,13 @@ void Registry::Load(const std::string& text) {
         while (i < lines.size() && !HeaderPath(lines[i], &next))
             body += lines[i++];
         blocks_.push_back(Block{block + body, false});
-        Key* key = Create(ResolveAliases(path));
+        std::string full = ResolveAliases(path);
+        Key* key = Create(full);
         if (key != nullptr) {
+            // A key is spelled as its own first header spells it, even where a subkey's
+            // header named it before: that spelling stays as long as the key does.
+            if (key->blocks.empty() && key->parent != nullptr)
+                key->name = full.substr(full.rfind('\\') + 1);
             key->blocks.push_back(std::prev(blocks_.end()));
             ParseBlockValues(key, body);
         }
