@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+echo "Building the Linux program..." >&2
 cmake --preset demo >/dev/null
 cmake --build --preset demo >/dev/null
 exec build/demo/qvl7unin "$@"
