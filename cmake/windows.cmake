@@ -15,20 +15,28 @@ target_compile_options(qvl7unin_exe PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-threadsafe-statics -fno-stack-protector -ffunction-sections -Os
     -fno-tree-loop-distribute-patterns>)
+# The entry point's symbol carries stdcall decoration on i686 only.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QVL_ENTRY _WinMainCRTStartup@0)
+else()
+  set(QVL_ENTRY WinMainCRTStartup)
+endif()
 target_link_options(qvl7unin_exe PRIVATE
   -nostdlib -nostartfiles -static -s
-  -Wl,--entry,_WinMainCRTStartup@0
+  -Wl,--entry,${QVL_ENTRY}
   -Wl,--subsystem,windows:4.0
   -Wl,--major-os-version,4 -Wl,--minor-os-version,0
   -Wl,--gc-sections
   -Wl,--disable-dynamicbase -Wl,--disable-nxcompat -Wl,--disable-reloc-section)
 target_link_libraries(qvl7unin_exe PRIVATE kernel32 user32 advapi32 comctl32 gcc)
 
-# The import table and the file itself, checked on every build.
+# The import table and the file itself, checked on every build of the real program.
 include(CTest)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 add_test(NAME exe_imports
   COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:qvl7unin_exe> -DOBJDUMP=${CMAKE_OBJDUMP}
           -DALLOWED=${CMAKE_SOURCE_DIR}/dialogs/win32/imports.txt -P ${CMAKE_SOURCE_DIR}/cmake/check_exe.cmake)
+endif()
 
 # Answers the program's dialogs from outside, for runs under Wine.
 add_executable(drive_dialogs tools/win32/drive_dialogs.cpp)
