@@ -235,6 +235,8 @@ int Run(const Options& o) {
     if (g_bRemovalDone) {
         std::printf("\n");
         PrintAccount(before, emu::SnapshotMachine(folder), folder);
+    } else {
+        std::printf("\nNothing was removed: the machine is as it was.\n");
     }
     if (standin::RebootRequested())
         std::printf("Windows would restart now (ExitWindowsEx with EWX_REBOOT).\n");
