@@ -1,6 +1,7 @@
 // random_machine.cpp: seeded random machines that mix the driver's footprint with near
 // misses, and what the removal must leave of each, worked out from the rules alone.
 #include "random_machine.h"
+#include "test_support.h"
 
 #include "platform/emu/demo.h"
 #include "platform/emu/machine.h"
@@ -22,12 +23,6 @@ const std::string kName = "Ovrik Velostrix R40";
 const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
 const std::string kToken = "QVL7STAT.EXE";
 
-const char* const kSystem[] = {"QVL732.DLL",   "QVL7CT.DLL",   "QVL7HLP.HLP",  "QVL7HLP.GID",
-                               "QVL7HLP1.HLP", "QVL7HLP1.GID", "QVL7TRB.HLP",  "QVL7TRB.GID",
-                               "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
-                               "QVL7RAST.DLL", "QVL7RS.DLL",   "QVL7SHEL.DLL", "QVL7STAT.EXE"};
-const char* const kDeferred[] = {"QVL7TN16.DLL", "QVL7TN32.DLL", "QVL7LANG.DLL", "QVL7PRIN.DLL",
-                                 "QVL7UNIN.EXE"};
 const char* const kLinks[] = {
     "How do I for Velostrix R40.LNK", "Troubleshooting for Velostrix R40.LNK",
     "Velostrix R40 Printer Monitor.LNK", "Velostrix R40 Uninstall program.LNK"};
@@ -389,13 +384,13 @@ RandomMachine MakeRandomMachine(std::uint32_t seed, const std::string& folder) {
     emu::PutMachineFile(folder, programs + "\\Ovrik Velostrix R40 Tools\\Readme.LNK", "L");
 
     // The system directory.
-    for (const char* name : kSystem) {
+    for (const char* name : kSystemFiles) {
         if (d.Chance(0.7)) {
             emu::PutMachineFile(folder, system + "\\" + name, name);
             m.removedFiles.push_back(SnapshotPath(system + "\\" + name));
         }
     }
-    for (const char* name : kDeferred)
+    for (const char* name : kDeferredFiles)
         if (d.Chance(0.7))
             emu::PutMachineFile(folder, system + "\\" + name, name);
     for (const char* other : {"QVL733.DLL", "QVL7STAT.EX_", "QVL7STAT.EXE.BAK", "UNIDRV.DLL"})
@@ -443,7 +438,7 @@ RandomMachine MakeRandomMachine(std::uint32_t seed, const std::string& folder) {
 
     // wininit.ini.
     std::string lines;
-    for (const char* name : kDeferred)
+    for (const char* name : kDeferredFiles)
         lines += "NULL=" + system + "\\" + name + "\r\n";
     switch (d.Int(0, 3)) {
     case 0:

@@ -9,18 +9,6 @@
 namespace qvl::test {
 namespace {
 
-bool UnderKey(const std::string& path, const std::string& key) {
-    return path.size() >= key.size() && emu::EqualNoCase(path.substr(0, key.size()), key) &&
-           (path.size() == key.size() || path[key.size()] == '\\');
-}
-
-std::string KeyOfLine(const std::string& line) {
-    std::string rest = line.substr(std::string("registry ").size());
-    if (rest[0] == '[')
-        return rest.substr(1, rest.size() - 2);
-    return rest.substr(0, rest.rfind(" \"", rest.rfind("\"=hex(")));
-}
-
 // The snapshot less win.ini's lines and the two files a run writes, which are compared
 // byte for byte instead.
 std::vector<std::string> Comparable(const std::vector<std::string>& lines) {

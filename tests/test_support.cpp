@@ -119,6 +119,18 @@ std::string MachineTest::ReadFile(const std::string& windowsPath) {
     return bytes;
 }
 
+bool UnderKey(const std::string& path, const std::string& key) {
+    return path.size() >= key.size() && emu::EqualNoCase(path.substr(0, key.size()), key) &&
+           (path.size() == key.size() || path[key.size()] == '\\');
+}
+
+std::string KeyOfLine(const std::string& line) {
+    std::string rest = line.substr(std::string("registry ").size());
+    if (rest[0] == '[')
+        return rest.substr(1, rest.size() - 2);
+    return rest.substr(0, rest.rfind(" \"", rest.rfind("\"=hex(")));
+}
+
 std::vector<std::string> Calls(const std::vector<std::string>& trace, const std::string& prefix) {
     std::vector<std::string> out;
     for (const std::string& line : trace)

@@ -48,6 +48,11 @@ class MachineTest : public ::testing::Test {
     bool registryDirty_ = false;
 };
 
+// Whether a registry path is key or lies below it (without regard to case).
+bool UnderKey(const std::string& path, const std::string& key);
+// The key a snapshot line of the registry speaks of: "[path]" or "path "name"=...".
+std::string KeyOfLine(const std::string& line);
+
 // The lines of a trace that start with prefix.
 std::vector<std::string> Calls(const std::vector<std::string>& trace, const std::string& prefix);
 // The lines up to " -> ", i.e. the calls and arguments without results.

@@ -67,19 +67,6 @@ const char* const kRemovedFiles[] = {
     "C/WINDOWS/Start Menu/Programs/Ovrik Velostrix R40/Velostrix R40 Uninstall program.LNK",
 };
 
-bool UnderKey(const std::string& path, const std::string& key) {
-    return path.size() >= key.size() && emu::EqualNoCase(path.substr(0, key.size()), key) &&
-           (path.size() == key.size() || path[key.size()] == '\\');
-}
-
-// The key a snapshot line of the registry speaks of: "[path]" or "path "name"=...".
-std::string KeyOfLine(const std::string& line) {
-    std::string rest = line.substr(std::string("registry ").size());
-    if (rest[0] == '[')
-        return rest.substr(1, rest.size() - 2);
-    return rest.substr(0, rest.rfind(" \"", rest.rfind("\"=hex(")));
-}
-
 // The snapshot the run must leave: the one before, less what the plan removes.
 std::vector<std::string> Expected(const std::vector<std::string>& before, bool newShell,
                                   const std::string& infFile) {
