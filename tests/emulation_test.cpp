@@ -328,7 +328,9 @@ TEST_F(Emulation, VersionAndDirectoriesComeFromMachineIni) {
 TEST_F(Emulation, FaultHooks) {
     PutFile("C:\\WINDOWS\\a.txt", "a");
     AddKey("HKEY_LOCAL_MACHINE\\K");
+    AddKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\X");
     emu::Machine& m = Load();
+    RegKey key;
     m.Faults().failAt = 2;
     EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\nothing"), 0); // call 1 fails of itself
     EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\a.txt"), 0);   // call 2 is made to fail
@@ -339,9 +341,12 @@ TEST_F(Emulation, FaultHooks) {
     m.Faults().failArgument = "k";
     EXPECT_NE(m.RegDeleteKeyA(kHkeyLocalMachine, "K"), 0);
     m.Faults() = emu::FaultPlan();
+    m.Faults().survivingKeys = {"HKEY_CLASSES_ROOT\\x"}; // HKEY_LOCAL_MACHINE\SOFTWARE\Classes\x
+    EXPECT_EQ(m.RegDeleteKeyA(kHkeyLocalMachine, "SOFTWARE\\Classes\\X"), 0);
+    EXPECT_EQ(m.RegOpenKeyExA(kHkeyClassesRoot, "x", 0, kKeyQueryValue, &key), 0);
+    m.RegCloseKey(key);
     m.Faults().survivingKeys = {"HKEY_LOCAL_MACHINE\\k"};
     EXPECT_EQ(m.RegDeleteKeyA(kHkeyLocalMachine, "K"), 0);
-    RegKey key;
     EXPECT_EQ(m.RegOpenKeyExA(kHkeyLocalMachine, "K", 0, kKeyQueryValue, &key), 0);
     m.RegCloseKey(key);
     m.Faults() = emu::FaultPlan();

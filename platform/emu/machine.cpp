@@ -411,7 +411,7 @@ WinLong Machine::RegDeleteKeyA(RegKey root, const char* subKey) {
     if (!registry_.Exists(path))
         return kErrorFileNotFound;
     for (const std::string& keep : faults_.survivingKeys)
-        if (EqualNoCase(keep, path))
+        if (EqualNoCase(ResolveRootAlias(keep), path))
             return kErrorSuccess; // claims success, as a key held by another program can
     registry_.DeleteTree(path);
     return kErrorSuccess;

@@ -25,7 +25,7 @@ struct FaultPlan {
     // Which of the ways the failing call can fail (FaultKinds); a call that has fewer
     // ways is not failed at all.
     std::size_t kind = 0;
-    std::vector<std::string> survivingKeys;    // full paths: deleted, yet still there
+    std::vector<std::string> survivingKeys; // full paths (any root name): deleted, yet still there
     std::vector<std::string> undeletableFiles; // Windows paths: DeleteFileA refuses
     std::vector<std::string> unopenableFiles;  // Windows paths: fopen refuses
 };

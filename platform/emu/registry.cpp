@@ -240,6 +240,10 @@ std::string RootName(RegKey root) {
     return name ? name : "";
 }
 
+std::string ResolveRootAlias(const std::string& fullPath) {
+    return ResolveAliases(fullPath);
+}
+
 Registry::Registry() {
     machine_.name = kMachineRoot;
     users_.name = kUsersRoot;

@@ -75,6 +75,9 @@ class Registry {
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::vector<std::string> SplitPath(const std::string& path, bool* valid);
 std::string RootName(RegKey root); // "HKEY_LOCAL_MACHINE" etc., "" when not a root
+// A full path with HKEY_CLASSES_ROOT, HKEY_CURRENT_USER or HKEY_CURRENT_CONFIG at its
+// start replaced by the key they stand for.
+std::string ResolveRootAlias(const std::string& fullPath);
 
 // REGEDIT4 text of one key block, for building machines.
 std::string RegBlock(const std::string& fullPath, const std::vector<RegValue>& values);
