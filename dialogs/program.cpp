@@ -73,6 +73,10 @@ BOOL OnUninstallInit(HWND hwnd) {
 // the timer stopped first so that no tick follows it; the dialog closes on the command
 // posted afterwards, once this handler has returned.
 void OnUninstallTimer(HWND hwnd) {
+    // A timer message that was already on its way when the removal ran (posted by
+    // anyone, with any identifier) must not start it a second time.
+    if (g_bRemovalDone)
+        return;
     ++g_nTicks;
     if (g_nTicks < kRemovalTick) {
         SendMessageA(g_hProgress, PBM_STEPIT, 0, 0);

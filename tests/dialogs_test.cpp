@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <functional>
 
+namespace qvl {
+extern bool g_postTimerDuringRemoval;
+}
+
 namespace {
 
 using standin::CallLog;
@@ -200,6 +204,15 @@ TEST_F(Dialogs, AnyTimerCountsAsATickAndOtherCommandsAreIgnored) {
     EXPECT_EQ(Count("RunRemoval()"), 1);
     EXPECT_EQ(Count("EndDialog(UNINSTALL"), 1);
     EXPECT_EQ(Count("KillTimer"), 1);
+}
+
+TEST_F(Dialogs, TimerMessageArrivingDuringTheRemovalDoesNotRunItAgain) {
+    qvl::g_postTimerDuringRemoval = true;
+    EXPECT_EQ(Run("ok,no"), 2);
+    qvl::g_postTimerDuringRemoval = false;
+    EXPECT_EQ(Count("RunRemoval()"), 1);
+    EXPECT_EQ(Count("PostMessageA(UNINSTALL, WM_COMMAND, 2, 0)"), 1);
+    EXPECT_EQ(Count("SendMessageA(UNINSTALL#1008, PBM_STEPIT"), 70);
 }
 
 TEST_F(Dialogs, ConfirmationComparesTheWholeWParam) {

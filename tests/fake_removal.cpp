@@ -4,8 +4,13 @@
 
 namespace qvl {
 
+bool g_postTimerDuringRemoval = false;
+
 void RunRemoval() {
     standin::CallLog().push_back("RunRemoval()");
+    // Another program's timer message, arriving while the removal runs.
+    if (g_postTimerDuringRemoval)
+        PostMessageA(standin::ActiveDialog(), WM_TIMER, 99, 0);
 }
 
 } // namespace qvl
