@@ -15,17 +15,8 @@ class InfCleanup : public MachineTest {
     }
     // Calls of the INF stage: from the system directory deletions to wininit.ini.
     static std::vector<std::string> InfCalls(const std::vector<std::string>& trace) {
-        std::vector<std::string> out;
-        bool in = false;
-        for (const std::string& line : trace) {
-            if (line.rfind("FindFirstFileA(\"C:\\WINDOWS\\wininit.ini\")", 0) == 0)
-                break;
-            if (in)
-                out.push_back(line);
-            if (line.rfind("DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\QVL7STAT.EXE\")", 0) == 0)
-                in = true;
-        }
-        return out;
+        return Between(trace, "DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\QVL7STAT.EXE\")",
+                       "FindFirstFileA(\"C:\\WINDOWS\\wininit.ini\")");
     }
 };
 

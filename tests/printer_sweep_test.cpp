@@ -36,17 +36,7 @@ class PrinterSweep : public MachineTest {
 
     // The sweep's part of a trace: the calls between the fixed keys' flush and win.ini.
     static std::vector<std::string> SweepCalls(const std::vector<std::string>& trace) {
-        std::vector<std::string> out;
-        bool in = false;
-        for (const std::string& line : trace) {
-            if (line.rfind("GetProfileStringA", 0) == 0)
-                break;
-            if (in)
-                out.push_back(line);
-            if (line.rfind("RegFlushKey(HKEY_LOCAL_MACHINE)", 0) == 0)
-                in = true;
-        }
-        return out;
+        return Between(trace, "RegFlushKey(HKEY_LOCAL_MACHINE)", "GetProfileStringA");
     }
     // The numbers of base opened in order, with the result of each open.
     static std::vector<std::string> Opens(const std::vector<std::string>& sweep,

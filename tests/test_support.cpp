@@ -139,6 +139,21 @@ std::vector<std::string> Calls(const std::vector<std::string>& trace, const std:
     return out;
 }
 
+std::vector<std::string> Between(const std::vector<std::string>& trace, const std::string& after,
+                                 const std::string& before) {
+    std::vector<std::string> out;
+    bool in = false;
+    for (const std::string& line : trace) {
+        if (in && line.rfind(before, 0) == 0)
+            break;
+        if (in)
+            out.push_back(line);
+        if (!in && line.rfind(after, 0) == 0)
+            in = true;
+    }
+    return out;
+}
+
 std::vector<std::string> WithoutResults(const std::vector<std::string>& trace) {
     std::vector<std::string> out;
     for (const std::string& line : trace)

@@ -55,6 +55,10 @@ std::string KeyOfLine(const std::string& line);
 
 // The lines of a trace that start with prefix.
 std::vector<std::string> Calls(const std::vector<std::string>& trace, const std::string& prefix);
+// The lines of a trace after the first that starts with after, up to the first that
+// starts with before: the calls of one stage.
+std::vector<std::string> Between(const std::vector<std::string>& trace, const std::string& after,
+                                 const std::string& before);
 // The lines up to " -> ", i.e. the calls and arguments without results.
 std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
 std::string MakeTempFolder();
