@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Makes a Wine prefix that behaves as a Windows 9x machine for our programs.
+#
+#   scripts/wine-prefix.sh DIR MODE [BITS]
+#
+# MODE is win98 or win95; BITS is 64 (the default: /usr/lib/wine/wine64, which runs on
+# every machine of ours) or 32 (Wine's 32-bit loader, a win32 prefix, for QVL7UNIN.EXE
+# itself). Prints nothing on success; exits 3 when the loader cannot start at all (a
+# kernel without 32-bit support says "Exec format error"), so callers can skip.
+#
+# What it sets, and why:
+#  - HKCU\Software\Wine Version: GetVersionExA then reports Windows 9x (platform id 1);
+#  - the null graphics driver, so dialogs are created without an X display;
+#  - no IniFileMapping for win.ini, so [Devices] and [PrinterPorts] live in win.ini as on
+#    Windows 9x rather than in the registry as on NT.
+# The wineserver is stopped at the end so that the next start reads the settings.
+set -euo pipefail
+dir=${1:?prefix folder}
+mode=${2:?win98 or win95}
+bits=${3:-64}
+case "$mode" in win98 | win95) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
+case "$bits" in
+  64) wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 arch=win64 ;;
+  32) wine=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 arch=win32 ;;
+  *) echo "unknown bits $bits" >&2; exit 2 ;;
+esac
+[ -x "$wine" ] || { echo "$wine is not installed" >&2; exit 3; }
+export WINEPREFIX=$dir WINEARCH=$arch WINEDEBUG=-all
+if ! out=$("$wine" wineboot -i 2>&1); then
+  echo "$wine cannot start: $(printf '%s\n' "$out" | grep -m1 -i 'error' || printf '%s' "$out" | tail -1)" >&2
+  exit 3
+fi
+reg() { "$wine" reg "$@" >/dev/null 2>&1; }
+reg add 'HKCU\Software\Wine' /v Version /d "$mode" /f
+reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\IniFileMapping\win.ini' /f || true
+"$server" -k 2>/dev/null || true
+"$server" -w 2>/dev/null || true
