@@ -111,8 +111,8 @@ TEST_F(ProfileCleanup, LongValuesAroundTheBuffer) {
     struct Case {
         std::string value;
         unsigned returned;
-        bool fixedGone;      // the three fixed sections
-        bool networkGone;    // the section named after the whole value's port
+        bool fixedGone;   // the three fixed sections
+        bool networkGone; // the section named after the whole value's port
     };
     const Case cases[] = {
         {lpt + std::string(136, 'x'), 148, true, false},
@@ -130,11 +130,11 @@ TEST_F(ProfileCleanup, LongValuesAroundTheBuffer) {
         const std::string network = "[Ovrik Velostrix R40-" + c.value.substr(7) + "]\r\nq=4\r\n";
         PutFile(kIni, fixed + "[Devices]\r\nOvrik Velostrix R40=" + c.value + "\r\n" + network);
         std::vector<std::string> trace = Run();
-        EXPECT_NE(Calls(trace, "GetProfileStringA")[0].find(" -> " + std::to_string(c.returned) +
-                                                            " "),
-                  std::string::npos);
-        EXPECT_EQ(ReadFile(kIni), (c.fixedGone ? "" : fixed) + "[Devices]\r\n" +
-                                      (c.networkGone ? "" : network));
+        EXPECT_NE(
+            Calls(trace, "GetProfileStringA")[0].find(" -> " + std::to_string(c.returned) + " "),
+            std::string::npos);
+        EXPECT_EQ(ReadFile(kIni),
+                  (c.fixedGone ? "" : fixed) + "[Devices]\r\n" + (c.networkGone ? "" : network));
     }
 }
 
