@@ -41,3 +41,9 @@ endif()
 # Answers the program's dialogs from outside, for runs under Wine.
 add_executable(drive_dialogs tools/win32/drive_dialogs.cpp)
 target_link_options(drive_dialogs PRIVATE -static)
+
+# Tells which registry keys exist, for the end-to-end runs under Wine.
+add_executable(reg_probe tools/win32/reg_probe.cpp)
+target_link_options(reg_probe PRIVATE -static)
+
+add_subdirectory(tests/wine)

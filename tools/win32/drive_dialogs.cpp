@@ -46,7 +46,9 @@ HWND WaitFor(int controlId, const char* what) {
         EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
         if (s.found && IsWindowVisible(s.found))
             return s.found;
-        Sleep(20);
+        // The progress phase lasts 71 timer periods, well under a second: poll often
+        // enough to press Escape inside it.
+        Sleep(5);
     }
     std::printf("FAIL: no %s within %lu ms\n", what, kTimeoutMs);
     return nullptr;
@@ -89,7 +91,9 @@ int main(int argc, char** argv) {
                 return 1;
             std::printf("dialog \"%s\": \"%s\"\n", Text(d).c_str(),
                         Text(GetDlgItem(d, 1007)).c_str());
-            PostMessageA(d, WM_COMMAND, IDCANCEL, 0); // what the dialog manager makes of Escape
+            // A real key: the modal loop's IsDialogMessage turns Escape into command 2.
+            PostMessageA(d, WM_KEYDOWN, VK_ESCAPE, 1);
+            PostMessageA(d, WM_KEYUP, VK_ESCAPE, 0xC0000001);
         } else if (answer == "yes" || answer == "no" || answer == "dismiss") {
             int button = answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
             // A message box's text is the static control 0xFFFF.

@@ -1,0 +1,351 @@
+#!/usr/bin/env bash
+# One end-to-end run of the Windows program under Wine, on a prefix seeded with the
+# driver's whole footprint beside another printer's, answering its dialogs from outside.
+#
+#   e2e.sh BITS MODE PATH TEMPLATE WORK EXE DRIVE PROBE
+#
+# BITS 64 (wine64, the x86_64 build) or 32 (Wine's 32-bit loader, QVL7UNIN.EXE itself);
+# MODE win98 or win95; PATH ok-no, ok-yes, cancel, escape, or ok-no-wininit (OK then No
+# on a machine whose wininit.ini already holds "[rename]" without a final line break).
+# TEMPLATE is a prefix made by scripts/wine-prefix.sh for MODE and BITS; WORK a folder
+# of this run's own. Exits 0 when every check holds, 1 otherwise, 77 (skipped) when
+# Wine's loader for BITS cannot start here.
+set -uo pipefail
+bits=$1 mode=$2 path=$3 template=$4 work=$5 exe=$6 drive=$7 probe=$8
+
+if [ "$bits" = 32 ]; then
+  # QVL_WINE32 stands in for the loader, to try the skip on a machine that has one.
+  wine=${QVL_WINE32:-/usr/lib/wine/wine} server=/usr/lib/wine/wineserver32
+else
+  wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64
+fi
+# Some kernels cannot start 32-bit programs at all ("Exec format error"): that is no
+# fault of ours, and the run says it was skipped, with the loader's own words.
+if ! out=$("$wine" --version 2>&1); then
+  echo "SKIPPED: $wine cannot start here: ${out:-exit code $?}"
+  exit 77
+fi
+if [ ! -f "$template/system.reg" ]; then
+  echo "SKIPPED: no prefix at $template (its set-up was skipped or failed)"
+  exit 77
+fi
+
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
+case "$bits" in 32) export WINEARCH=win32 ;; *) export WINEARCH=win64 ;; esac
+rm -rf "$work"
+mkdir -p "$work"
+cleanup() { timeout 20 "$server" -k 2>/dev/null || true; }
+trap cleanup EXIT
+
+# The prefix is 1 GB of DLL copies; hard links make a copy of it instant. Files that Wine
+# rewrites in place (the registry hives it saves by renaming are safe; win.ini is
+# truncated and rewritten) get copies of their own so the template stays as it was.
+cp -al "$template" "$WINEPREFIX"
+for f in system.reg user.reg userdef.reg drive_c/windows/win.ini drive_c/windows/system.ini; do
+  [ -e "$WINEPREFIX/$f" ] && cp --remove-destination "$template/$f" "$WINEPREFIX/$f"
+done
+windows=$WINEPREFIX/drive_c/windows
+system=$windows/system32
+cd "$work" || exit 1
+
+failures=0
+check() { # description, command...
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok: $what"
+  else
+    echo "FAILED: $what"
+    failures=$((failures + 1))
+  fi
+}
+w() { timeout 60 "$wine" "$@"; }
+
+# ---------------------------------------------------------------------------------------
+# The footprint: what the driver's installation leaves, as the removal plan names it, and
+# another printer's that must stay.
+
+model='Ovrik Velostrix R40'
+clsid='{f294d80-a93f-11d2-a531-0020afee395f}'
+# Keys removed on every build.
+driver_keys=(
+  "HKCR\\CLSID\\$clsid"
+  "HKCR\\Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension"
+  "HKLM\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\$model"
+  "HKLM\\Enum\\LPTENUM\\OVRIKVELOSTRIX_R40D73A"
+  "HKLM\\SOFTWARE\\Classes\\CLSID\\$clsid"
+  "HKLM\\SOFTWARE\\Classes\\Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension"
+  "HKLM\\System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Drivers\\$model"
+  "HKLM\\System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Print Processors\\Velostrix R40 PrintProcessor"
+  "HKLM\\System\\CurrentControlSet\\control\\Print\\Monitors\\Velostrix R40 LanguageMonitor"
+  "HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\$model"
+)
+# The printer's key under HKEY_CURRENT_CONFIG is not seeded: Wine keeps that root
+# volatile and refuses to create System\... below it (error 1021).
+# Keys removed only on builds above 950 (Windows 98); Windows 95 keeps them.
+driver_keys_98=(
+  "HKU\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40"
+  "HKLM\\Security\\Access\\PRINT\\$model"
+  "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40"
+)
+other='HP LaserJet 4'
+other_keys=(
+  "HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\$other"
+  "HKLM\\System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Drivers\\$other"
+  "HKLM\\System\\CurrentControlSet\\control\\Print\\Monitors\\PJL Language Monitor"
+  "HKLM\\Security\\Access\\PRINT\\$other"
+  "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\HP LaserJet"
+)
+# Numbered instance keys, with gaps: KEY|value name|description|removed (1) or kept (0).
+enum='HKLM\Enum\Root\printer'
+class='HKLM\System\CurrentControlSet\Services\Class\Printer'
+instances=(
+  "$enum\\0000|DeviceDesc|$other|0"
+  "$enum\\0001|DeviceDesc|$model|1"
+  "$enum\\0003|DeviceDesc|$model|1"
+  "$enum\\0004|DeviceDesc|HP DeskJet 500|0"
+  "$enum\\0004|DriverDesc|$model|0"
+  "$class\\0000|DriverDesc|$other|0"
+  "$class\\0002|DriverDesc|$model|1"
+  "$class\\0003|DriverDesc|HP DeskJet 500|0"
+)
+system_files=(QVL732.DLL QVL7CT.DLL QVL7HLP.HLP QVL7HLP.GID QVL7HLP1.HLP QVL7HLP1.GID
+  QVL7TRB.HLP QVL7TRB.GID QVL7JNLI.DLL QVL7JP.DRV QVL7JPLN.DLL QVL7LN98.DLL QVL7RAST.DLL
+  QVL7RS.DLL QVL7SHEL.DLL QVL7STAT.EXE)
+deferred_files=(QVL7TN16.DLL QVL7TN32.DLL QVL7LANG.DLL QVL7PRIN.DLL QVL7UNIN.EXE)
+other_files=(system32/HPPCL5MS.DRV system32/HPPCL5E.DLL inf/other/HPLJ4.INF)
+# The Programs folder as Windows 9x has it; Shell Folders is made to name it.
+programs='C:\windows\Start Menu\Programs'
+programs_unix=$windows/Start\ Menu/Programs
+shortcuts=("How do I for Velostrix R40.LNK" "Troubleshooting for Velostrix R40.LNK"
+  "Velostrix R40 Printer Monitor.LNK" "Velostrix R40 Uninstall program.LNK")
+# Wine's system directory, in a 64-bit and in a 32-bit prefix alike.
+sysdir='C:\windows\system32'
+
+# ---------------------------------------------------------------------------------------
+# Seeding
+
+reg_escape() { printf '%s' "$1" | sed 's/\\/\\\\/g; s/"/\\"/g'; }
+reg_root() { # short root -> REGEDIT4 root
+  case "${1%%\\*}" in
+    HKCR) echo HKEY_CLASSES_ROOT ;; HKCU) echo HKEY_CURRENT_USER ;;
+    HKLM) echo HKEY_LOCAL_MACHINE ;; HKU) echo HKEY_USERS ;; HKCC) echo HKEY_CURRENT_CONFIG ;;
+  esac
+}
+reg_key() { echo "[$(reg_root "$1")\\${1#*\\}]"; }
+{
+  echo REGEDIT4
+  echo
+  # Every fixed key gets subkeys two levels deep: the removal takes whole subtrees.
+  for k in "${driver_keys[@]}" "${driver_keys_98[@]}" "${other_keys[@]}"; do
+    reg_key "$k"
+    echo "\"Owner\"=\"$(reg_escape "${k##*\\}")\""
+    reg_key "$k\\Settings"
+    echo '"Level"="1"'
+    reg_key "$k\\Settings\\Deeper"
+    echo '"Level"="2"'
+    echo
+  done
+  for i in "${instances[@]}"; do
+    IFS='|' read -r k name desc _ <<<"$i"
+    reg_key "$k"
+    echo "\"$name\"=\"$(reg_escape "$desc")\""
+    reg_key "$k\\DEFAULT"
+    echo '"Level"="1"'
+    echo
+  done
+  echo '[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]'
+  echo "\"Programs\"=\"$(reg_escape "$programs")\""
+} >seed.reg
+# From here to the end of the removal the wineserver must not stop: its next cold start
+# would work through a wininit.ini that the run has not written yet.
+timeout 20 "$server" -p
+w regedit /S 'seed.reg' || echo "regedit: exit code $?"
+
+crlf() { printf '%s\r\n' "$@"; }
+# win.ini: Wine's own lines stay first; the printers follow. [windows] device= names
+# the other printer as default and must stay.
+{
+  crlf '' '[windows]' "device=$other,HPPCL5MS,LPT2:" ''
+  crlf '[Devices]' "$other=HPPCL5MS,LPT2:" "$model=kdp4mz,LPT1:" ''
+  crlf '[PrinterPorts]' "$other=HPPCL5MS,LPT2:,15,45" "$model=kdp4mz,LPT1:,15,45" ''
+  crlf "[$model-LPT1]" 'Resolution=600' ''
+  crlf "[$model-FILE]" 'Resolution=300' ''
+  crlf "[$model-LPT2]" 'Resolution=600' 'Copies=1' ''
+  crlf "[$other-LPT2]" 'Resolution=600' 'Memory=2' ''
+} >>"$windows/win.ini"
+cp "$windows/win.ini" win.ini.seeded
+for f in "${system_files[@]}" "${deferred_files[@]}"; do printf '%s' "$f" >"$system/$f"; done
+for f in "${other_files[@]}"; do
+  mkdir -p "$(dirname "$windows/$f")"
+  printf '%s' "$f" >"$windows/$f"
+done
+mkdir -p "$windows/inf/other" "$programs_unix/$model" "$programs_unix/HP LaserJet"
+printf 'x' >"$windows/inf/other/OVRIKQVL7R40.INF"
+for s in "${shortcuts[@]}"; do printf 'L' >"$programs_unix/$model/$s"; done
+printf 'L' >"$programs_unix/HP LaserJet/HP Toolbox.LNK"
+# oem*.inf: the driver's own (the token on a line of its own), another printer's, and one
+# that names the file only inside a longer word.
+crlf '[Version]' 'Class=Printer' '[Files]' 'QVL7STAT.EXE' 'QVL732.DLL' >"$windows/inf/oem1.inf"
+crlf '[Version]' 'Class=Printer' '[Files]' 'HPPCL5MS.DRV' >"$windows/inf/oem0.inf"
+crlf '[Version]' '[Files]' 'QVL7STAT.EXE,,,1' >"$windows/inf/oem2.inf"
+if [ "$path" = ok-no-wininit ]; then
+  printf '[rename]' >"$windows/wininit.ini"
+fi
+
+# ---------------------------------------------------------------------------------------
+# The run
+
+case "$path" in
+  ok-no | ok-no-wininit) answers=(ok no) ;;
+  ok-yes) answers=(ok yes) ;;
+  cancel) answers=(cancel dismiss) ;;
+  escape) answers=(ok escape dismiss) ;;
+  *) echo "unknown path $path" >&2; exit 2 ;;
+esac
+# ExitWindowsEx under Wine starts "wineboot.exe --end-session" (with " --shutdown" added
+# unless EWX_REBOOT is given, " --kill" for EWX_FORCE, " --force" for EWX_FORCEIFHUNG), and
+# kernelbase's trace channel "process" logs every CreateProcess with its command line, in
+# the calling process, before the call returns. So in the program's own trace one such
+# line is one ExitWindowsEx(EWX_REBOOT, 0) call; no other call of the program starts a
+# process.
+start=$(date +%s%N)
+(
+  code=0
+  WINEDEBUG=-all,trace+process timeout 90 "$wine" "$exe" 2>program.trace || code=$?
+  echo "$code" >exit-code
+) &
+timeout 60 "$wine" "$drive" "${answers[@]}" >driver.out 2>&1
+driver=$?
+wait
+end=$(date +%s%N)
+sed 's/^/driver: /' driver.out
+echo "run: $(((end - start) / 1000000)) ms"
+check "the dialogs came as expected (driver exit code $driver)" [ "$driver" = 0 ]
+check "exit code 2 (got $(cat exit-code))" [ "$(cat exit-code)" = 2 ]
+reboots=$(grep -c 'CreateProcessInternalW app .*wineboot.exe --end-session"' program.trace)
+case "$path" in
+  ok-yes) check "ExitWindowsEx(EWX_REBOOT, 0) once ($reboots)" [ "$reboots" = 1 ] ;;
+  *) check "no ExitWindowsEx ($reboots)" [ "$reboots" = 0 ] ;;
+esac
+grep 'wineboot' program.trace | sed 's/^/trace: /'
+
+# ---------------------------------------------------------------------------------------
+# Checks
+
+removed=1
+case "$path" in cancel | escape) removed=0 ;; esac
+removed98=$removed
+[ "$mode" = win95 ] && removed98=0
+
+# Keys: one probe for all of them.
+probe_list=()
+expect=()
+for k in "${driver_keys[@]}"; do probe_list+=("$k" "$k\\Settings\\Deeper"); expect+=($((1 - removed)) $((1 - removed))); done
+for k in "${driver_keys_98[@]}"; do probe_list+=("$k"); expect+=($((1 - removed98))); done
+for k in "${other_keys[@]}"; do probe_list+=("$k" "$k\\Settings\\Deeper"); expect+=(1 1); done
+for i in "${instances[@]}"; do
+  IFS='|' read -r k _ _ gone <<<"$i"
+  probe_list+=("$k")
+  if [ "$gone" = 1 ]; then expect+=($((1 - removed))); else expect+=(1); fi
+done
+printf '%s\n' "${probe_list[@]}" | timeout 60 "$wine" "$probe" >probe.out 2>probe.err
+mapfile -t got < <(tr -d "\r" <probe.out)
+check "the key probe answered for every key (${#got[@]} of ${#probe_list[@]})" [ "${#got[@]}" = "${#probe_list[@]}" ]
+for n in "${!probe_list[@]}"; do
+  want=${expect[$n]}
+  check "key ${probe_list[$n]} $([ "$want" = 1 ] && echo present || echo absent)" \
+    [ "${got[$n]:-}" = "$want ${probe_list[$n]}" ]
+done
+
+# win.ini: a section's lines as name=value, by Wine's own spelling of the file.
+ini_section() { # section -> its lines, without CR and blank lines; fails when absent
+  tr -d '\r' <"$windows/win.ini" | awk -v s="[$1]" '
+    /^\[/ { inside = ($0 == s); if (inside) found = 1; next }
+    inside && NF { print }
+    END { exit !found }'
+}
+has_line() { ini_section "$1" | grep -qxF "$2"; }
+section_gone() { ! ini_section "$1" >/dev/null; }
+section_there() { ini_section "$1" >/dev/null; }
+line_gone() { ! ini_section "$1" | grep -q "^$2="; }
+line_there() { ini_section "$1" | grep -q "^$2="; }
+for s in "$model-LPT1" "$model-FILE" "$model-LPT2"; do
+  if [ "$removed" = 1 ]; then
+    check "win.ini section [$s] gone" section_gone "$s"
+  else
+    check "win.ini section [$s] still there" section_there "$s"
+  fi
+done
+for s in Devices PrinterPorts; do
+  if [ "$removed" = 1 ]; then
+    check "win.ini [$s] line of $model gone" line_gone "$s" "$model"
+  else
+    check "win.ini [$s] line of $model still there" line_there "$s" "$model"
+  fi
+done
+check "win.ini [Devices] $other" has_line Devices "$other=HPPCL5MS,LPT2:"
+check "win.ini [PrinterPorts] $other" has_line PrinterPorts "$other=HPPCL5MS,LPT2:,15,45"
+check "win.ini [$other-LPT2] whole" [ "$(ini_section "$other-LPT2")" = $'Resolution=600\nMemory=2' ]
+check "win.ini [windows] device= untouched" has_line windows "device=$other,HPPCL5MS,LPT2:"
+
+# Files.
+present() { [ -e "$1" ]; }
+absent() { [ ! -e "$1" ]; }
+want_removed() { if [ "$1" = 1 ]; then echo absent; else echo present; fi; }
+for f in "${system_files[@]}"; do
+  check "system32\\$f $(want_removed $removed)" "$(want_removed $removed)" "$system/$f"
+done
+for s in "${shortcuts[@]}"; do
+  check "shortcut $s $(want_removed $removed)" "$(want_removed $removed)" "$programs_unix/$model/$s"
+done
+check "group folder $(want_removed $removed)" "$(want_removed $removed)" "$programs_unix/$model"
+check "the other printer's group stays" present "$programs_unix/HP LaserJet/HP Toolbox.LNK"
+check "INF\\OTHER\\OVRIKQVL7R40.INF $(want_removed $removed98)" "$(want_removed $removed98)" "$windows/inf/other/OVRIKQVL7R40.INF"
+removed95=0
+[ "$mode" = win95 ] && removed95=$removed
+check "inf\\oem1.inf (holds the token) $(want_removed $removed95)" "$(want_removed $removed95)" "$windows/inf/oem1.inf"
+check "inf\\oem0.inf (another printer's) stays" present "$windows/inf/oem0.inf"
+check "inf\\oem2.inf (the token inside a longer word) stays" present "$windows/inf/oem2.inf"
+for f in "${other_files[@]}"; do
+  check "$f stays, unchanged" [ "$(cat "$windows/$f" 2>/dev/null)" = "$f" ]
+done
+
+# wininit.ini, byte for byte.
+expected_lines() { for f in "${deferred_files[@]}"; do printf 'NULL=%s\\%s\r\n' "$sysdir" "$f"; done; }
+# A run that creates the file writes the header; one that finds "[rename]" there, with
+# no line break after it, must still start its lines on a line of their own.
+case "$path" in
+  ok-no | ok-no-wininit | ok-yes) expected=$(printf '[rename]\r\n'; expected_lines; echo .) ;;
+  *) expected= ;;
+esac
+actual() { [ -e "$1" ] && { cat "$1"; echo .; }; }
+if [ "$path" = ok-yes ]; then
+  # Wine's wineboot does a restart's work at once: it works through [rename] and keeps
+  # the file as wininit.bak. Should it not have got there, Wine's next cold start does.
+  for _ in $(seq 60); do [ -e "$windows/wininit.bak" ] && [ ! -e "$windows/wininit.ini" ] && break; sleep 0.5; done
+  timeout 20 "$server" -k 2>/dev/null || true
+  w cmd /c exit >/dev/null 2>&1 || true
+  check "after the restart, no wininit.ini" absent "$windows/wininit.ini"
+  check "after the restart, wininit.bak holds exactly what the run wrote" [ "$(actual "$windows/wininit.bak")" = "$expected" ]
+  # Wine deletes only for the key "NUL"; "NULL" is a file name to Wine, so each file is
+  # moved onto C:\windows\NULL in turn and the last one stays there.
+  for f in "${deferred_files[@]}"; do
+    check "after the restart, system32\\$f moved away" absent "$system/$f"
+  done
+  check "after the restart, the last file moved is C:\\windows\\NULL" [ "$(cat "$windows/NULL" 2>/dev/null)" = QVL7UNIN.EXE ]
+else
+  check "wininit.ini byte for byte" [ "$(actual "$windows/wininit.ini")" = "$expected" ]
+  for f in "${deferred_files[@]}"; do
+    check "system32\\$f waits for the restart" present "$system/$f"
+  done
+fi
+if [ "$removed" = 1 ] && [ "$path" != ok-yes ]; then
+  od -c "$windows/wininit.ini" | sed 's/^/wininit.ini: /'
+fi
+
+echo "$failures failures ($bits-bit, $mode, $path)"
+[ "$failures" -eq 0 ] || exit 1
+# Keep a failed run's prefix to look at; a passed one goes (hard links, but many).
+cleanup
+cd / && rm -rf "$work"
