@@ -16,8 +16,10 @@ HKEY Root(const char* name, const char** rest) {
     static const struct {
         const char* name;
         HKEY key;
-    } kRoots[] = {{"HKCR\\", HKEY_CLASSES_ROOT}, {"HKCU\\", HKEY_CURRENT_USER},
-                  {"HKLM\\", HKEY_LOCAL_MACHINE}, {"HKU\\", HKEY_USERS},
+    } kRoots[] = {{"HKCR\\", HKEY_CLASSES_ROOT},
+                  {"HKCU\\", HKEY_CURRENT_USER},
+                  {"HKLM\\", HKEY_LOCAL_MACHINE},
+                  {"HKU\\", HKEY_USERS},
                   {"HKCC\\", HKEY_CURRENT_CONFIG}};
     for (const auto& root : kRoots) {
         size_t length = std::strlen(root.name);
