@@ -41,3 +41,16 @@ endif()
 # Answers the program's dialogs from outside, for runs under Wine.
 add_executable(drive_dialogs tools/win32/drive_dialogs.cpp)
 target_link_options(drive_dialogs PRIVATE -static)
+
+# Tells which registry keys exist, for the end-to-end runs under Wine.
+add_executable(reg_probe tools/win32/reg_probe.cpp)
+target_link_options(reg_probe PRIVATE -static)
+
+add_subdirectory(tests/wine)
+
+# Times RunRemoval alone on the Win32 platform, for scripts/measure.sh.
+add_executable(time_removal tools/win32/time_removal.cpp ${REMOVAL_SOURCES}
+  platform/win32/win32_platform.cpp)
+target_include_directories(time_removal PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(time_removal PRIVATE WIN32_LEAN_AND_MEAN)
+target_link_options(time_removal PRIVATE -static)

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the Windows build with MinGW-w64 and its
-# checks, each fuzz target for a bounded time, then the Linux build under sanitizers
-# with its tests.
+# Builds everything and runs every test: the Windows builds with MinGW-w64 and their
+# checks and runs under Wine (i686: QVL7UNIN.EXE itself under 32-bit Wine where the
+# machine can start it; x86_64: the same sources under wine64), each fuzz target for a
+# bounded time, then the Linux build under sanitizers with its tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/check-format.sh
 cmake --workflow --preset mingw
+cmake --workflow --preset mingw64
 scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
 # The Linux tests also read the Windows program's resources: it must be there.
 QVL_REQUIRE_EXE=1 cmake --workflow --preset native

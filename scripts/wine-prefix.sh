@@ -21,7 +21,8 @@ bits=${3:-64}
 case "$mode" in win98 | win95) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
 case "$bits" in
   64) wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 arch=win64 ;;
-  32) wine=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 arch=win32 ;;
+  # QVL_WINE32 stands in for the 32-bit loader, to try the skip where it works.
+  32) wine=${QVL_WINE32:-/usr/lib/wine/wine} server=/usr/lib/wine/wineserver32 arch=win32 ;;
   *) echo "unknown bits $bits" >&2; exit 2 ;;
 esac
 [ -x "$wine" ] || { echo "$wine is not installed" >&2; exit 3; }

@@ -1,6 +1,10 @@
 // drive_dialogs.cpp: answers QVL7UNIN.EXE's dialogs from outside, for runs under Wine.
 //
-//   drive_dialogs ANSWER...      ANSWER: ok, cancel, escape, yes, no
+//   drive_dialogs [--hold MS] ANSWER...
+//
+// ANSWER: ok or cancel (confirmation dialog), escape (the progress dialog), watch (wait
+// for the progress dialog and leave it), yes, no or dismiss (message box). With --hold
+// each dialog stays MS milliseconds after it was reported, for a screenshot.
 //
 // Finds each dialog by its class and caption, prints its texts and buttons, checks
 // them, and presses the button the answer names. Exits 0 when every step went as
@@ -8,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -46,7 +51,9 @@ HWND WaitFor(int controlId, const char* what) {
         EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
         if (s.found && IsWindowVisible(s.found))
             return s.found;
-        Sleep(20);
+        // The progress phase lasts 71 timer periods, well under a second: poll often
+        // enough to press Escape inside it.
+        Sleep(5);
     }
     std::printf("FAIL: no %s within %lu ms\n", what, kTimeoutMs);
     return nullptr;
@@ -59,6 +66,15 @@ bool Expect(const std::string& got, const char* expected, const char* what) {
     return false;
 }
 
+DWORD g_holdMs = 0;
+
+// Reports that a dialog is on screen, then leaves it there for the hold time.
+void Shown() {
+    std::fflush(stdout);
+    if (g_holdMs)
+        Sleep(g_holdMs);
+}
+
 void Press(HWND dialog, int id) {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
@@ -67,7 +83,12 @@ void Press(HWND dialog, int id) {
 
 int main(int argc, char** argv) {
     bool ok = true;
-    for (int i = 1; i < argc && ok; ++i) {
+    int first = 1;
+    if (argc > 2 && std::strcmp(argv[1], "--hold") == 0) {
+        g_holdMs = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
+        first = 3;
+    }
+    for (int i = first; i < argc && ok; ++i) {
         std::string answer = argv[i];
         if (answer == "ok" || answer == "cancel") {
             HWND d = WaitFor(1000, "confirmation dialog");
@@ -82,14 +103,20 @@ int main(int argc, char** argv) {
                 "the "
                 "uninstall procedure now.\nClick the CANCEL button to quit the uninstall program.",
                 "the welcome text");
+            Shown();
             Press(d, answer == "ok" ? IDOK : IDCANCEL);
-        } else if (answer == "escape") {
+        } else if (answer == "escape" || answer == "watch") {
             HWND d = WaitFor(1008, "progress dialog");
             if (!d)
                 return 1;
             std::printf("dialog \"%s\": \"%s\"\n", Text(d).c_str(),
                         Text(GetDlgItem(d, 1007)).c_str());
-            PostMessageA(d, WM_COMMAND, IDCANCEL, 0); // what the dialog manager makes of Escape
+            std::fflush(stdout);
+            if (answer == "watch")
+                continue;
+            // A real key: the modal loop's IsDialogMessage turns Escape into command 2.
+            PostMessageA(d, WM_KEYDOWN, VK_ESCAPE, 1);
+            PostMessageA(d, WM_KEYUP, VK_ESCAPE, 0xC0000001);
         } else if (answer == "yes" || answer == "no" || answer == "dismiss") {
             int button = answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
             // A message box's text is the static control 0xFFFF.
@@ -100,6 +127,7 @@ int main(int argc, char** argv) {
             }
             std::printf("box \"%s\": \"%s\"\n", Text(box).c_str(),
                         Text(GetDlgItem(box, 0xFFFF)).c_str());
+            Shown();
             Press(box, button);
         } else {
             std::printf("unknown answer %s\n", answer.c_str());

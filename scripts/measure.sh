@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Measures, under Wine on the driver's whole footprint: the removal's own time (RunRemoval
+# alone, no dialogs, no progress ticks), the whole run's time (QVL7UNIN.EXE from start to
+# exit, answered OK and No at once from outside), and the size of QVL7UNIN.EXE.
+#
+#   scripts/measure.sh [RUNS]      RUNS fresh prefixes each (default 3)
+#
+# The removal is timed by tools/win32/time_removal.cpp with QueryPerformanceCounter on
+# the x86_64 build; the whole run by the wall clock, Wine's own start included, with the
+# x86_64 build under wine64 and QVL7UNIN.EXE itself under 32-bit Wine where it starts.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+runs=${1:-3}
+cmake --preset mingw >/dev/null && cmake --build --preset mingw >/dev/null
+cmake --preset mingw64 >/dev/null && cmake --build --preset mingw64 >/dev/null
+work=$(mktemp -d)
+server=
+trap '[ -n "$server" ] && timeout 20 "$server" -k 2>/dev/null; rm -rf "$work"' EXIT
+export WINEDEBUG=-all
+
+w() { timeout 60 "$wine" "$@"; }
+# A fresh seeded prefix in $WINEPREFIX, copied from the template for $bits.
+fresh() {
+  [ -n "$server" ] && { timeout 20 "$server" -k 2>/dev/null || true; }
+  rm -rf "$work/run"
+  mkdir -p "$work/run"
+  export WINEPREFIX=$work/run/prefix
+  windows=$WINEPREFIX/drive_c/windows
+  system=$windows/system32
+  # shellcheck source=../tests/wine/footprint.sh
+  source "$root/tests/wine/footprint.sh"
+  copy_prefix "$work/template-$bits" "$WINEPREFIX"
+  cd "$work/run"
+  seed_footprint >/dev/null
+}
+ms() { echo $((($2 - $1) / 1000000)); }
+
+echo "QVL7UNIN.EXE (i686): $(stat -c %s build/mingw/QVL7UNIN.EXE) bytes"
+echo "QVL7UNIN.EXE (x86_64 test build): $(stat -c %s build/mingw64/QVL7UNIN.EXE) bytes"
+for bits in 64 32; do
+  if [ "$bits" = 64 ]; then
+    wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 build=build/mingw64
+  else
+    wine=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 build=build/mingw
+  fi
+  if ! scripts/wine-prefix.sh "$work/template-$bits" win98 "$bits"; then
+    echo "$bits-bit Wine cannot start here: no figures for it"
+    continue
+  fi
+  if [ "$bits" = 64 ]; then
+    for _ in $(seq "$runs"); do
+      fresh
+      took=$(w "$root/$build/time_removal.exe" | tr -d '\r' | sed 's/^removal: //')
+      # A time is only worth reporting for a removal that took place.
+      [ ! -e "$system/QVL732.DLL" ] && [ -e "$windows/wininit.ini" ] || { echo "the removal did not run"; exit 1; }
+      echo "RunRemoval alone, wine64, win98, full footprint: $took"
+    done
+  fi
+  for _ in $(seq "$runs"); do
+    fresh
+    timeout 60 "$wine" "$root/$build/drive_dialogs.exe" ok no >/dev/null 2>&1 &
+    start=$(date +%s%N)
+    code=0
+    timeout 90 "$wine" "$root/$build/QVL7UNIN.EXE" || code=$?
+    end=$(date +%s%N)
+    wait
+    [ "$code" = 2 ] && [ ! -e "$system/QVL732.DLL" ] || { echo "the run failed (exit code $code)"; exit 1; }
+    echo "whole run, $bits-bit Wine, win98, full footprint, OK then No: $(ms "$start" "$end") ms"
+  done
+  cd "$root"
+done
