@@ -4,6 +4,7 @@
 // shipped, which has no MSVCRT.DLL. Text files go through textmode.cpp over kernel32.
 #include "platform/platform.h"
 #include "platform/textmode.h"
+#include "platform/win32/delete_tree.h"
 
 #include <windows.h>
 
@@ -101,28 +102,20 @@ void CopyFindData(const WIN32_FIND_DATAA& from, FindData* to) {
     to->name[kMaxPath - 1] = 0;
 }
 
-// Deletes a key's subkeys depth first, then the key. Windows 9x's RegDeleteKeyA would
-// take the subtree along, but NT-family Windows refuses keys with subkeys and Wine's
-// Windows 9x mode leaves some behind, so the tree is taken apart here on every system.
-LONG DeleteTree(HKEY parent, const char* name) {
-    HKEY key;
-    if (::RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        char child[MAX_PATH];
-        DWORD index = 0;
-        for (;;) {
-            DWORD length = sizeof child;
-            if (::RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS)
-                break;
-            // A subkey that will not go is stepped over, or this loop would find it
-            // again and again.
-            if (DeleteTree(key, child) != ERROR_SUCCESS)
-                ++index;
-        }
-        ::RegCloseKey(key);
+// The four registry calls that DeleteKeyTree takes a subtree apart with.
+struct Advapi32 {
+    using Key = HKEY;
+    static bool Open(HKEY parent, const char* name, HKEY* key) {
+        return ::RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
     }
-    return ::RegDeleteKeyA(parent, name);
-}
+    static bool EnumSubkey(HKEY key, unsigned index, char* name, unsigned size) {
+        DWORD length = size;
+        return ::RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS;
+    }
+    static void Close(HKEY key) { ::RegCloseKey(key); }
+    static long Delete(HKEY parent, const char* name) { return ::RegDeleteKeyA(parent, name); }
+};
 
 class Win32Platform final : public Platform {
   public:
@@ -144,7 +137,8 @@ class Win32Platform final : public Platform {
     WinLong RegDeleteKeyA(RegKey root, const char* subKey) override {
         if (subKey == nullptr || *subKey == 0)
             return ERROR_BADKEY; // never the root itself
-        return DeleteTree(Key(root), subKey);
+        Advapi32 registry;
+        return DeleteKeyTree(registry, Key(root), subKey);
     }
     WinLong RegFlushKey(RegKey key) override { return ::RegFlushKey(Key(key)); }
 
