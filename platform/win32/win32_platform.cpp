@@ -59,39 +59,26 @@ class Win32ByteFile final : public ByteFile {
     }
 
   private:
-    // Null, not INVALID_HANDLE_VALUE, so the slots need no start-up code to initialise.
-    HANDLE handle_ = nullptr;
+    HANDLE handle_ = nullptr; // while no file is open
 };
 
-// The removal holds one text file open at a time; a few slots leave room to spare
-// without a heap. They are raw storage, constructed when taken, so that they cost no
-// bytes in the file and need no start-up code.
-struct FileSlot {
+// The removal holds one text file open at a time; a few slots leave room to spare.
+// Each open file lives on the process heap from OpenText to CloseText: as static
+// storage it would cost its 540 bytes in the file, which has no section left for
+// uninitialised data (see cmake/qvl7unin.ld).
+struct OpenFile {
     Win32ByteFile bytes;
     TextStream stream;
 };
 constexpr int kFileSlots = 4;
-alignas(FileSlot) unsigned char g_fileStorage[kFileSlots][sizeof(FileSlot)];
-bool g_fileTaken[kFileSlots];
+OpenFile* g_files[kFileSlots];
 
-FileSlot* Slot(int i) {
-    return reinterpret_cast<FileSlot*>(g_fileStorage[i]);
-}
-
-FileSlot* TakeSlot() {
-    for (int i = 0; i < kFileSlots; ++i) {
-        if (!g_fileTaken[i] || !Slot(i)->stream.InUse()) {
-            g_fileTaken[i] = true;
-            return new (g_fileStorage[i]) FileSlot();
-        }
-    }
-    return nullptr;
-}
-
-FileSlot* SlotOf(TextStream* stream) {
-    for (int i = 0; i < kFileSlots; ++i)
-        if (g_fileTaken[i] && &Slot(i)->stream == stream && stream->InUse())
-            return Slot(i);
+// The slot that holds the stream, or null for a stream this platform did not open or
+// has closed. For a null stream, a free slot.
+OpenFile** SlotOf(TextStream* stream) {
+    for (OpenFile*& file : g_files)
+        if (file == nullptr ? stream == nullptr : &file->stream == stream)
+            return &file;
     return nullptr;
 }
 
@@ -191,7 +178,7 @@ class Win32Platform final : public Platform {
         bool append = mode[0] == 'a' && mode[1] == '+' && mode[2] == 0;
         if (!append && !(mode[0] == 'r' && mode[1] == 0))
             return nullptr;
-        FileSlot* slot = TakeSlot();
+        OpenFile** slot = SlotOf(nullptr); // a free one
         if (slot == nullptr)
             return nullptr;
         HANDLE h =
@@ -199,13 +186,20 @@ class Win32Platform final : public Platform {
                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
-            return nullptr; // the slot stays free: its stream is not in use
-        slot->bytes.Open(h);
+            return nullptr;
+        void* memory = Allocate(sizeof(OpenFile));
+        if (memory == nullptr) {
+            ::CloseHandle(h);
+            return nullptr;
+        }
+        OpenFile* file = new (memory) OpenFile;
+        file->bytes.Open(h);
         if (append)
-            slot->stream.AttachForAppending(&slot->bytes);
+            file->stream.AttachForAppending(&file->bytes);
         else
-            slot->stream.AttachForReading(&slot->bytes);
-        return &slot->stream;
+            file->stream.AttachForReading(&file->bytes);
+        *slot = file;
+        return &file->stream;
     }
     int PrintLine(TextStream* stream, const char* line) override {
         return SlotOf(stream) ? stream->PrintLine(line) : -1;
@@ -220,7 +214,15 @@ class Win32Platform final : public Platform {
     int AtEndOfFile(TextStream* stream) override {
         return SlotOf(stream) ? stream->AtEndOfFile() : 1;
     }
-    int CloseText(TextStream* stream) override { return SlotOf(stream) ? stream->Close() : -1; }
+    int CloseText(TextStream* stream) override {
+        OpenFile** slot = SlotOf(stream);
+        if (slot == nullptr)
+            return -1;
+        int result = stream->Close();
+        Release(*slot);
+        *slot = nullptr;
+        return result;
+    }
 };
 
 alignas(Win32Platform) unsigned char g_platformStorage[sizeof(Win32Platform)];
