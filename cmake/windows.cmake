@@ -14,9 +14,12 @@ target_compile_definitions(qvl7unin_exe PRIVATE WIN32_LEAN_AND_MEAN _WIN32_WINNT
 # Optimised for size as one unit (link-time optimisation), so that calls between files
 # inline and what no caller needs goes. With LTO the code is made at link time, so the
 # code-shaping flags go to the link as well.
+# Folder names are mapped away so that no build's paths could reach the file (through
+# __FILE__, say) and two checkouts build the same bytes.
 set(QVL_CODE_FLAGS -Os -flto -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -fno-threadsafe-statics -fno-stack-protector -ffunction-sections
-  -fno-tree-loop-distribute-patterns)
+  -fno-tree-loop-distribute-patterns
+  -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 # The entry point's symbol carries stdcall decoration on i686 only.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(QVL_ENTRY _WinMainCRTStartup@0)
@@ -41,15 +44,26 @@ target_link_options(qvl7unin_exe PRIVATE
   -Wl,--subsystem,windows:4.0
   -Wl,--major-os-version,4 -Wl,--minor-os-version,0
   -Wl,--gc-sections
-  -Wl,--disable-dynamicbase -Wl,--disable-nxcompat -Wl,--disable-reloc-section)
+  -Wl,--disable-dynamicbase -Wl,--disable-nxcompat -Wl,--disable-reloc-section
+  # The same bytes from every build of one commit: no link time in the PE header (it
+  # also made the checksum vary).
+  -Wl,--no-insert-timestamp)
 target_link_libraries(qvl7unin_exe PRIVATE kernel32 user32 advapi32 comctl32 gcc)
 
-# The import table and the file itself, checked on every build of the real program.
+# The import table and the file itself, checked on every build of the real program;
+# and that two builds of the same source in other folders make the same bytes.
 include(CTest)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 add_test(NAME exe_imports
   COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:qvl7unin_exe> -DOBJDUMP=${CMAKE_OBJDUMP}
           -DALLOWED=${CMAKE_SOURCE_DIR}/dialogs/win32/imports.txt -P ${CMAKE_SOURCE_DIR}/cmake/check_exe.cmake)
+add_test(NAME exe_reproducible
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DEXE=$<TARGET_FILE:qvl7unin_exe>
+          -DWORK=${CMAKE_BINARY_DIR}/reproducible -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}
+          "-DGENERATOR=${CMAKE_GENERATOR}" -DBUILD_TYPE=${CMAKE_BUILD_TYPE}
+          -P ${CMAKE_SOURCE_DIR}/cmake/check_reproducible.cmake)
+set_tests_properties(exe_imports exe_reproducible PROPERTIES LABELS exe)
+set_tests_properties(exe_reproducible PROPERTIES TIMEOUT 600)
 endif()
 
 # Answers the program's dialogs from outside, for runs under Wine.
