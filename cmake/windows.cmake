@@ -41,3 +41,8 @@ endif()
 # Answers the program's dialogs from outside, for runs under Wine.
 add_executable(drive_dialogs tools/win32/drive_dialogs.cpp)
 target_link_options(drive_dialogs PRIVATE -static)
+
+# The conformance table against the Win32 platform, run under a 64-bit Wine.
+if(BUILD_TESTING AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_subdirectory(tests/conformance)
+endif()
