@@ -83,3 +83,8 @@ add_executable(time_removal tools/win32/time_removal.cpp ${REMOVAL_SOURCES}
 target_include_directories(time_removal PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(time_removal PRIVATE WIN32_LEAN_AND_MEAN)
 target_link_options(time_removal PRIVATE -static)
+
+# The conformance table against the Win32 platform, run under a 64-bit Wine.
+if(BUILD_TESTING AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_subdirectory(tests/conformance)
+endif()
