@@ -3,8 +3,6 @@
 
 namespace qvl {
 
-const char PrinterModelName[] = "Ovrik Velostrix R40";
-
 void RemoveFixedKeys(Platform& platform, const RemovalStorage& storage) {
     unsigned rows = storage.newShellBuild ? kFixedKeyCount : kKeysOnEveryBuild;
     for (unsigned i = 0; i < rows; ++i)
