@@ -118,6 +118,10 @@ class Platform {
     // none was left. At most size-1 bytes and a zero are stored; *length receives the
     // word's whole length, which exceeds size-1 for a word too long for the buffer.
     virtual int ScanWord(TextStream* stream, char* word, unsigned size, unsigned* length) = 0;
+    // fseek(stream, offset, SEEK_END): 0, or -1 for a position before the file's start.
+    virtual int SeekFromEnd(TextStream* stream, long offset) = 0;
+    // fgetc: the next character after text-mode translation, or -1 (EOF).
+    virtual int ReadChar(TextStream* stream) = 0;
     virtual int AtEndOfFile(TextStream* stream) = 0;
     virtual int CloseText(TextStream* stream) = 0;
 

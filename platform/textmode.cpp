@@ -109,6 +109,24 @@ int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
     return 1;
 }
 
+// Like fseek, it forgets what was read ahead and clears the end-of-file indicator.
+int TextStream::SeekFromEnd(long offset) {
+    std::int64_t size = file_ != nullptr ? file_->Size() : -1;
+    if (size < 0 || size + offset < 0 || !file_->Seek(static_cast<std::uint64_t>(size + offset)))
+        return -1;
+    pos_ = len_ = 0;
+    pushback_ = -1;
+    eof_ = textEnded_ = false;
+    return 0;
+}
+
+int TextStream::ReadChar() {
+    int c = file_ != nullptr ? GetChar() : -1;
+    if (c < 0)
+        eof_ = true;
+    return c;
+}
+
 int TextStream::PrintLine(const char* line) {
     if (file_ == nullptr || !append_ || !file_->SeekToEnd())
         return -1;

@@ -43,6 +43,8 @@ class TextStream {
 
     int PrintLine(const char* line);
     int ScanWord(char* word, unsigned size, unsigned* length);
+    int SeekFromEnd(long offset);
+    int ReadChar();
     int AtEndOfFile() const { return eof_ ? 1 : 0; }
     int Close();
 

@@ -242,6 +242,19 @@ int TracingPlatform::ScanWord(TextStream* stream, char* word, unsigned size, uns
     return r;
 }
 
+int TracingPlatform::SeekFromEnd(TextStream* stream, long offset) {
+    int r = inner_.SeekFromEnd(stream, offset);
+    Add("fseek(" + Handle(reinterpret_cast<std::uintptr_t>(stream), "file") + ", " +
+        Number(offset) + ", SEEK_END) -> " + Number(r));
+    return r;
+}
+
+int TracingPlatform::ReadChar(TextStream* stream) {
+    int r = inner_.ReadChar(stream);
+    Add("fgetc(" + Handle(reinterpret_cast<std::uintptr_t>(stream), "file") + ") -> " + Number(r));
+    return r;
+}
+
 int TracingPlatform::AtEndOfFile(TextStream* stream) {
     int r = inner_.AtEndOfFile(stream);
     Add("feof(" + Handle(reinterpret_cast<std::uintptr_t>(stream), "file") + ") -> " + Number(r));

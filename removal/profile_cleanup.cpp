@@ -18,12 +18,15 @@ void CleanProfile(Platform& platform, RemovalStorage& s) {
     WinDword got = platform.GetProfileStringA(kDevices, PrinterModelName, kFallbackDevice,
                                               s.deviceValue, size);
     s.deviceValue[size - 1] = 0;
-    // GetProfileStringA returns size - 1 when it had to cut the value short. A cut value
-    // may hide its backslash or end in the middle of a port, so the port sections are
-    // left alone rather than guessed.
+    // GetProfileStringA returns size - 1 when it had to cut the value short. The three
+    // fixed sections belong to this printer whatever its value says, but a network port
+    // read from a cut value may itself be cut, and would name some other section.
     bool whole = got < size - 1;
 
-    if (whole && Contains(s.deviceValue, '\\')) {
+    if (!Contains(s.deviceValue, '\\')) {
+        for (const char* suffix : kFixedPortSuffixes)
+            DeleteSection(platform, s, suffix, nullptr);
+    } else if (whole) {
         // A network port: the one section named after it. Without a comma there is no
         // port to name a section after.
         const char* comma = s.deviceValue;
@@ -31,9 +34,6 @@ void CleanProfile(Platform& platform, RemovalStorage& s) {
             ++comma;
         if (*comma == ',' && CopyText(s.portText, sizeof s.portText, comma + 1))
             DeleteSection(platform, s, "-", s.portText);
-    } else if (whole) {
-        for (const char* suffix : kFixedPortSuffixes)
-            DeleteSection(platform, s, suffix, nullptr);
     }
 
     platform.WriteProfileStringA(kDevices, PrinterModelName, nullptr);

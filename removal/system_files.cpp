@@ -52,6 +52,12 @@ void ScheduleDeferredFiles(Platform& platform, RemovalStorage& s) {
     TextStream* file = platform.OpenText(s.wininitPath, "a+");
     if (file == nullptr)
         return;
+    // Appended text starts where the file's last line ends. One that lacks its line end
+    // would take the first line written here as its own tail: a "[rename]" header
+    // glued to a "NULL=" line is no header, and Windows would delete nothing. The check
+    // does not trust the search above: a file it missed must not be glued to either.
+    if (platform.SeekFromEnd(file, -1) == 0 && platform.ReadChar(file) != '\n')
+        platform.PrintLine(file, "");
     if (!existed)
         platform.PrintLine(file, kRenameHeader);
     for (unsigned i = 0; i < count; ++i) {

@@ -68,7 +68,7 @@ TEST_F(Boundaries, NulAndHighBytesInEveryTextRead) {
            {emu::RegString("Programs", programs)});
     PutFile(programs + "\\Ovrik Velostrix R40\\How do I for Velostrix R40.LNK", "L");
     // wininit.ini with a NUL and high bytes already in it.
-    const std::string wininit("[rename]\r\nNUL=C:\\\xE9t\xE9\0.DLL\r\n", 25);
+    const std::string wininit("[rename]\r\nNUL=C:\\\xE9t\xE9\0.DLL\r\n", 27);
     PutFile("C:\\WINDOWS\\wininit.ini", wininit);
     Run();
     EXPECT_EQ(ReadFile("C:\\WINDOWS\\WIN.INI"), other + "[Devices]\r\n");

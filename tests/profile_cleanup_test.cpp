@@ -101,26 +101,41 @@ TEST_F(ProfileCleanup, BackslashAnywhereMeansANetworkPort) {
     }
 }
 
-TEST_F(ProfileCleanup, ValueCutShortByTheBufferRemovesNoSection) {
-    // 160 characters: GetProfileStringA returns 149 of them, without the backslash.
-    const std::string value = "kdp4mz," + std::string(150, 'P') + "\\x";
-    PutFile(kIni, "[Devices]\r\nOvrik Velostrix R40=" + value +
-                      "\r\n[Ovrik Velostrix R40-LPT1]\r\nq=1\r\n");
-    std::vector<std::string> trace = Run();
-    EXPECT_NE(Calls(trace, "GetProfileStringA")[0].find(" -> 149 "), std::string::npos);
-    std::vector<std::string> expected = {kLineDeletes[0], kLineDeletes[1]};
-    EXPECT_EQ(ProfileWrites(trace), expected);
-    EXPECT_EQ(ReadFile(kIni), "[Devices]\r\n[Ovrik Velostrix R40-LPT1]\r\nq=1\r\n");
-}
-
-TEST_F(ProfileCleanup, LongestWholeValueStillCounts) {
-    // 148 characters fit with room to spare, so the value is known to be whole.
-    const std::string port = "\\\\" + std::string(139, 'S');
-    PutFile(kIni, "[Devices]\r\nOvrik Velostrix R40=kdp4mz," + port + "\r\n[Ovrik Velostrix R40-" +
-                      port + "]\r\nq=1\r\n");
-    std::vector<std::string> trace = Run();
-    EXPECT_NE(Calls(trace, "GetProfileStringA")[0].find(" -> 148 "), std::string::npos);
-    EXPECT_EQ(ReadFile(kIni), "[Devices]\r\n");
+TEST_F(ProfileCleanup, LongValuesAroundTheBuffer) {
+    // The value is read into 150 bytes: up to 149 characters come back, and 149 may mean
+    // that more were cut off.
+    const std::string fixed = "[Ovrik Velostrix R40-LPT1]\r\nq=1\r\n[Ovrik Velostrix R40-FILE]\r\n"
+                              "q=2\r\n[Ovrik Velostrix R40-LPT2]\r\nq=3\r\n";
+    const std::string lpt = "kdp4mz,LPT1:";
+    const std::string unc = "kdp4mz,\\\\S\\";
+    struct Case {
+        std::string value;
+        unsigned returned;
+        bool fixedGone;   // the three fixed sections
+        bool networkGone; // the section named after the whole value's port
+    };
+    const Case cases[] = {
+        {lpt + std::string(136, 'x'), 148, true, false},
+        {lpt + std::string(137, 'x'), 149, true, false}, // whole, though the buffer is full
+        {lpt + std::string(200, 'x'), 149, true, false},
+        // The backslash lies beyond the bytes read: all that shows is a local port.
+        {lpt + std::string(140, 'x') + "\\\\S\\P", 149, true, false},
+        {unc + std::string(137, 'P'), 148, false, true},
+        // A network port cut short would name another section: none is deleted.
+        {unc + std::string(138, 'P'), 149, false, false},
+        {unc + std::string(200, 'P'), 149, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value.size());
+        const std::string network = "[Ovrik Velostrix R40-" + c.value.substr(7) + "]\r\nq=4\r\n";
+        PutFile(kIni, fixed + "[Devices]\r\nOvrik Velostrix R40=" + c.value + "\r\n" + network);
+        std::vector<std::string> trace = Run();
+        EXPECT_NE(
+            Calls(trace, "GetProfileStringA")[0].find(" -> " + std::to_string(c.returned) + " "),
+            std::string::npos);
+        EXPECT_EQ(ReadFile(kIni),
+                  (c.fixedGone ? "" : fixed) + "[Devices]\r\n" + (c.networkGone ? "" : network));
+    }
 }
 
 TEST_F(ProfileCleanup, NoWinIniIsNotCreated) {

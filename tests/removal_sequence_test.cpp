@@ -94,6 +94,8 @@ std::vector<std::string> ExpectedEmptyRun(bool newShell) {
     }
     calls.push_back("FindFirstFileA(\"C:\\WINDOWS\\wininit.ini\")");
     calls.push_back("fopen(\"C:\\WINDOWS\\wininit.ini\", \"a+\")");
+    // A new file is empty: there is no last line to end.
+    calls.push_back("fseek(file#1, -1, SEEK_END)");
     calls.push_back("fprintf(file#1, \"%s\\n\", \"[rename]\")");
     for (const char* name : kDeferredFiles)
         calls.push_back("fprintf(file#1, \"%s\\n\", \"NULL=C:\\WINDOWS\\SYSTEM\\" +

@@ -75,9 +75,15 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppendedWithoutHeader) {
         {"rename section not last", "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n",
          "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n"},
         {"empty file", "", ""},
-        {"no line break at the end", "[rename]\r\nNUL=C:\\A", "[rename]\r\nNUL=C:\\A"},
+        {"line feed alone", "[rename]\nNUL=C:\\A\n", "[rename]\nNUL=C:\\A\n"},
+        // The first line must not be glued to the last one there.
+        {"no line break at the end", "[rename]\r\nNUL=C:\\A", "[rename]\r\nNUL=C:\\A\r\n"},
+        {"only a header", "[rename]", "[rename]\r\n"},
+        {"header, then Ctrl-Z", "[rename]\x1A", "[rename]\r\n"},
+        {"carriage return alone", "[rename]\r", "[rename]\r\r\n"},
+        {"blank at the end", "[rename]\r\nNUL=C:\\A ", "[rename]\r\nNUL=C:\\A \r\n"},
         {"ends in Ctrl-Z", "[rename]\r\nNUL=C:\\A\r\n\x1A", "[rename]\r\nNUL=C:\\A\r\n"},
-        {"only one Ctrl-Z is taken", "[rename]\r\n\x1A\x1A", "[rename]\r\n\x1A"},
+        {"only one Ctrl-Z is taken", "[rename]\r\n\x1A\x1A", "[rename]\r\n\x1A\r\n"},
         {"Ctrl-Z inside stays", "[rename]\r\n\x1A\r\nx\r\n", "[rename]\r\n\x1A\r\nx\r\n"},
         {"only a Ctrl-Z", "\x1A", ""},
     };

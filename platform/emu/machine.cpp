@@ -298,6 +298,8 @@ const std::vector<std::string>& FaultKinds(const std::string& call) {
         {"fopen", {"fail"}},
         {"fprintf", {"fail", "partial"}},
         {"fscanf", {"fail"}},
+        {"fseek", {"fail"}},
+        {"fgetc", {"fail"}},
         {"feof", {"fail"}},
         {"fclose", {"fail"}},
     };
@@ -631,6 +633,18 @@ int Machine::ScanWord(TextStream* stream, char* word, unsigned size, unsigned* l
         return kTextEof;
     }
     return stream->ScanWord(word, size, length);
+}
+
+int Machine::SeekFromEnd(TextStream* stream, long offset) {
+    if (Fails("fseek", nullptr) || files_.count(stream) == 0)
+        return -1;
+    return stream->SeekFromEnd(offset);
+}
+
+int Machine::ReadChar(TextStream* stream) {
+    if (Fails("fgetc", nullptr) || files_.count(stream) == 0)
+        return kTextEof;
+    return stream->ReadChar();
 }
 
 int Machine::AtEndOfFile(TextStream* stream) {

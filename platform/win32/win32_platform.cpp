@@ -223,6 +223,10 @@ class Win32Platform final : public Platform {
         }
         return stream->ScanWord(word, size, length);
     }
+    int SeekFromEnd(TextStream* stream, long offset) override {
+        return SlotOf(stream) ? stream->SeekFromEnd(offset) : -1;
+    }
+    int ReadChar(TextStream* stream) override { return SlotOf(stream) ? stream->ReadChar() : -1; }
     int AtEndOfFile(TextStream* stream) override {
         return SlotOf(stream) ? stream->AtEndOfFile() : 1;
     }
