@@ -86,5 +86,6 @@ target_link_options(time_removal PRIVATE -static)
 
 # The conformance table against the Win32 platform, run under a 64-bit Wine.
 if(BUILD_TESTING AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QVL_WINE_TEMPLATE_DIR ${CMAKE_BINARY_DIR}/tests/wine)
   add_subdirectory(tests/conformance)
 endif()
