@@ -76,54 +76,12 @@ constexpr WinDword kFileAttributeDirectory = 0x10;
 // An open text-mode stream (FILE* in the C runtime); see textmode.h.
 class TextStream;
 
+// One method per row of calls.h, with the Win32 or C runtime call's arguments and
+// results.
 class Platform {
   public:
-    // Registry (advapi32).
-    virtual WinLong RegOpenKeyExA(RegKey root, const char* subKey, WinDword options,
-                                  WinDword access, RegKey* result) = 0;
-    virtual WinLong RegQueryValueExA(RegKey key, const char* valueName, WinDword* reserved,
-                                     WinDword* type, unsigned char* data, WinDword* size) = 0;
-    virtual WinLong RegCloseKey(RegKey key) = 0;
-    // Deletes the key and its whole subtree, as RegDeleteKeyA does on Windows 9x.
-    virtual WinLong RegDeleteKeyA(RegKey root, const char* subKey) = 0;
-    virtual WinLong RegFlushKey(RegKey key) = 0;
-
-    // Profile (win.ini). A null key deletes the section; a null value deletes the line.
-    virtual WinDword GetProfileStringA(const char* section, const char* key, const char* fallback,
-                                       char* buffer, WinDword size) = 0;
-    virtual WinBool WriteProfileStringA(const char* section, const char* key,
-                                        const char* value) = 0;
-
-    // System information (kernel32).
-    virtual WinBool GetVersionExA(OsVersionInfo* info) = 0;
-    virtual unsigned GetSystemDirectoryA(char* buffer, unsigned size) = 0;
-    virtual unsigned GetWindowsDirectoryA(char* buffer, unsigned size) = 0;
-
-    // Files and folders (kernel32).
-    virtual WinBool DeleteFileA(const char* path) = 0;
-    virtual WinBool RemoveDirectoryA(const char* path) = 0;
-    virtual FindHandle FindFirstFileA(const char* pattern, FindData* data) = 0;
-    virtual WinBool FindNextFileA(FindHandle handle, FindData* data) = 0;
-    virtual WinBool FindClose(FindHandle handle) = 0;
-
-    // Memory for working lists (malloc/free in the C runtime).
-    virtual void* Allocate(std::size_t size) = 0;
-    virtual void Release(void* block) = 0;
-
-    // Text-mode streams with the C runtime's rules on Windows: fopen with "r" or "a+",
-    // fprintf(f, "%s\n", line), fscanf(f, "%s", word), feof and fclose.
-    virtual TextStream* OpenText(const char* path, const char* mode) = 0;
-    virtual int PrintLine(TextStream* stream, const char* line) = 0;
-    // Reads one whitespace-delimited word. Returns 1 when a word was read, -1 (EOF) when
-    // none was left. At most size-1 bytes and a zero are stored; *length receives the
-    // word's whole length, which exceeds size-1 for a word too long for the buffer.
-    virtual int ScanWord(TextStream* stream, char* word, unsigned size, unsigned* length) = 0;
-    // fseek(stream, offset, SEEK_END): 0, or -1 for a position before the file's start.
-    virtual int SeekFromEnd(TextStream* stream, long offset) = 0;
-    // fgetc: the next character after text-mode translation, or -1 (EOF).
-    virtual int ReadChar(TextStream* stream) = 0;
-    virtual int AtEndOfFile(TextStream* stream) = 0;
-    virtual int CloseText(TextStream* stream) = 0;
+#define QVL_CALL(Ret, Method, Name, Params, ...) virtual Ret Method Params = 0;
+#include "platform/calls.h"
 
   protected:
     ~Platform() = default;

@@ -3,6 +3,7 @@
 // Each line is the call's Win32 (or C runtime) name, its arguments with root keys by
 // name and texts in double quotes, then " -> " and the result, e.g.
 //   RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum\Root\printer\0000", 0, KEY_QUERY_VALUE) -> 2
+// What each call shows is in its row of calls.h.
 #pragma once
 
 #include "platform/platform.h"
@@ -19,50 +20,37 @@ class TracingPlatform final : public Platform {
     const std::vector<std::string>& Lines() const { return lines_; }
     std::string Text() const; // the lines, each ended by "\n"
 
-    WinLong RegOpenKeyExA(RegKey root, const char* subKey, WinDword options, WinDword access,
-                          RegKey* result) override;
-    WinLong RegQueryValueExA(RegKey key, const char* valueName, WinDword* reserved, WinDword* type,
-                             unsigned char* data, WinDword* size) override;
-    WinLong RegCloseKey(RegKey key) override;
-    WinLong RegDeleteKeyA(RegKey root, const char* subKey) override;
-    WinLong RegFlushKey(RegKey key) override;
-    WinDword GetProfileStringA(const char* section, const char* key, const char* fallback,
-                               char* buffer, WinDword size) override;
-    WinBool WriteProfileStringA(const char* section, const char* key, const char* value) override;
-    WinBool GetVersionExA(OsVersionInfo* info) override;
-    unsigned GetSystemDirectoryA(char* buffer, unsigned size) override;
-    unsigned GetWindowsDirectoryA(char* buffer, unsigned size) override;
-    WinBool DeleteFileA(const char* path) override;
-    WinBool RemoveDirectoryA(const char* path) override;
-    FindHandle FindFirstFileA(const char* pattern, FindData* data) override;
-    WinBool FindNextFileA(FindHandle handle, FindData* data) override;
-    WinBool FindClose(FindHandle handle) override;
-    void* Allocate(std::size_t size) override;
-    void Release(void* block) override;
-    TextStream* OpenText(const char* path, const char* mode) override;
-    int PrintLine(TextStream* stream, const char* line) override;
-    int ScanWord(TextStream* stream, char* word, unsigned size, unsigned* length) override;
-    int SeekFromEnd(TextStream* stream, long offset) override;
-    int ReadChar(TextStream* stream) override;
-    int AtEndOfFile(TextStream* stream) override;
-    int CloseText(TextStream* stream) override;
+#define QVL_CALL(Ret, Method, Name, Params, ...) Ret Method Params override;
+#include "platform/calls.h"
 
   private:
-    void Add(const std::string& line) { lines_.push_back(line); }
+    // The words of the rows in calls.h.
+    std::string Key(RegKey key) {
+        return Handle(key, "key");
+    }
+    std::string Find(FindHandle handle) {
+        return Handle(handle, "find");
+    }
+    std::string File(const TextStream* stream) {
+        return Handle(reinterpret_cast<std::uintptr_t>(stream), "file");
+    }
+    // A handle's name after the call that closed it; its value may come back for a
+    // later open, and that is a new handle.
+    std::string Closed(std::uintptr_t handle, const std::string& result);
+    std::string Closed(const TextStream* stream, const std::string& result) {
+        return Closed(reinterpret_cast<std::uintptr_t>(stream), result);
+    }
+    // The buffer size a caller offered, kept to bound what Received shows.
+    std::string Asked(const WinDword* size);
+    std::string Received(const unsigned char* data, WinDword size) const;
+
     std::string Handle(std::uintptr_t value, const char* kind);
-    void Forget(std::uintptr_t value);
 
     Platform& inner_;
     std::vector<std::string> lines_;
     std::vector<std::pair<std::uintptr_t, int>> handleNames_;
     std::map<std::string, int> lastNumber_;
+    WinDword asked_ = 0;
 };
-
-// A text as the trace shows it: in double quotes, control and high bytes as \xNN,
-// or NULL for a null pointer.
-std::string TraceText(const char* text);
-std::string TraceText(const char* text, std::size_t length);
-// HKEY_LOCAL_MACHINE and the others by name; any other key as a handle number.
-std::string TraceRoot(RegKey key);
 
 } // namespace qvl

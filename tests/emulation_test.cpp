@@ -265,36 +265,40 @@ TEST_F(Emulation, VersionAndDirectoriesComeFromMachineIni) {
     EXPECT_EQ(dir[0], 'z');
 }
 
-TEST_F(Emulation, FaultHooks) {
-    PutFile("C:\\WINDOWS\\a.txt", "a");
+TEST_F(Emulation, KeysAndFilesThatOtherProgramsHoldComeFromMachineIni) {
+    PutFile("C:\\WINDOWS\\used.dll", "u");
+    PutFile("C:\\WINDOWS\\locked.txt", "l");
+    PutFile("C:\\WINDOWS\\free.txt", "f");
     AddKey("HKEY_LOCAL_MACHINE\\K");
     AddKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\X");
+    AddKey("HKEY_LOCAL_MACHINE\\Gone");
+    // Held keys may be named through an alias, files through any spelling.
+    for (const char* key : {"HKEY_CLASSES_ROOT\\x", "HKEY_LOCAL_MACHINE\\k"})
+        ASSERT_TRUE(emu::AddMachineSetting(folder_, "Protected", "SurvivingKey", key));
+    ASSERT_TRUE(
+        emu::AddMachineSetting(folder_, "Protected", "UndeletableFile", "c:\\windows\\USED.DLL"));
+    ASSERT_TRUE(
+        emu::AddMachineSetting(folder_, "Protected", "UnopenableFile", "C:\\WINDOWS\\locked.txt"));
     emu::Machine& m = Load();
     RegKey key;
-    m.Faults().failAt = 2;
-    EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\nothing"), 0); // call 1 fails of itself
-    EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\a.txt"), 0);   // call 2 is made to fail
-    EXPECT_TRUE(FileExists("C:\\WINDOWS\\a.txt"));
-    EXPECT_EQ(m.FaultsInjected(), 1u);
-    m.Faults() = emu::FaultPlan();
-    m.Faults().failCall = "RegDeleteKeyA";
-    m.Faults().failArgument = "k";
-    EXPECT_NE(m.RegDeleteKeyA(kHkeyLocalMachine, "K"), 0);
-    m.Faults() = emu::FaultPlan();
-    m.Faults().survivingKeys = {"HKEY_CLASSES_ROOT\\x"}; // HKEY_LOCAL_MACHINE\SOFTWARE\Classes\x
     EXPECT_EQ(m.RegDeleteKeyA(kHkeyLocalMachine, "SOFTWARE\\Classes\\X"), 0);
-    EXPECT_EQ(m.RegOpenKeyExA(kHkeyClassesRoot, "x", 0, kKeyQueryValue, &key), 0);
-    m.RegCloseKey(key);
-    m.Faults().survivingKeys = {"HKEY_LOCAL_MACHINE\\k"};
     EXPECT_EQ(m.RegDeleteKeyA(kHkeyLocalMachine, "K"), 0);
-    EXPECT_EQ(m.RegOpenKeyExA(kHkeyLocalMachine, "K", 0, kKeyQueryValue, &key), 0);
-    m.RegCloseKey(key);
-    m.Faults() = emu::FaultPlan();
-    m.Faults().failAt = m.Calls() + 1;
-    m.Faults().persistent = true;
-    EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\a.txt"), 0);
-    EXPECT_EQ(m.OpenText("C:\\WINDOWS\\a.txt", "r"), nullptr);
-    EXPECT_EQ(m.FaultsInjected(), 4u); // counted over the machine's life
+    EXPECT_EQ(m.RegDeleteKeyA(kHkeyLocalMachine, "Gone"), 0);
+    for (const char* held : {"SOFTWARE\\Classes\\X", "K"}) {
+        ASSERT_EQ(m.RegOpenKeyExA(kHkeyLocalMachine, held, 0, kKeyQueryValue, &key), 0) << held;
+        m.RegCloseKey(key);
+    }
+    EXPECT_EQ(m.RegOpenKeyExA(kHkeyLocalMachine, "Gone", 0, kKeyQueryValue, &key), 2);
+
+    TextStream* used = m.OpenText("C:\\WINDOWS\\used.dll", "r");
+    ASSERT_NE(used, nullptr);
+    m.CloseText(used);
+    EXPECT_EQ(m.OpenText("C:\\WINDOWS\\locked.txt", "r"), nullptr);
+    EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\used.dll"), 0);
+    EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\locked.txt"), 0);
+    EXPECT_EQ(m.DeleteFileA("C:\\WINDOWS\\free.txt"), 1);
+    EXPECT_TRUE(FileExists("C:\\WINDOWS\\used.dll"));
+    EXPECT_TRUE(FileExists("C:\\WINDOWS\\locked.txt"));
 }
 
 } // namespace

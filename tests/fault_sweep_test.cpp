@@ -1,6 +1,6 @@
-// fault_sweep_test.cpp: every platform call of a whole run fails in turn, in every way
-// it can fail, once and from there on; the run always ends, touches nothing outside
-// its plan, and leaves exactly what the calls it made account for.
+// fault_sweep_test.cpp: the fault layer, and every platform call of a whole run failing
+// in turn, in every way it can fail, once and from there on; the run always ends,
+// touches nothing outside its plan, and leaves exactly what the calls it made account for.
 #include "replay.h"
 #include "test_support.h"
 
@@ -8,6 +8,50 @@
 
 namespace qvl::test {
 namespace {
+
+using FaultLayer = MachineTest;
+
+TEST_F(FaultLayer, FailsTheNthCallOnceOrFromThereOnOrEveryCallOfOneMethod) {
+    PutFile("C:\\WINDOWS\\a.txt", "a");
+    AddKey("HKEY_LOCAL_MACHINE\\K");
+    RegistryText();
+    emu::Machine machine(folder_);
+    std::string error;
+    ASSERT_TRUE(machine.Load(&error)) << error;
+    FaultingPlatform faults(machine);
+    faults.Plan().failAt = 2;
+    EXPECT_EQ(faults.DeleteFileA("C:\\WINDOWS\\nothing"), 0); // call 1 fails of itself
+    EXPECT_EQ(faults.DeleteFileA("C:\\WINDOWS\\a.txt"), 0);   // call 2 is made to fail
+    EXPECT_EQ(faults.DeleteFileA("C:\\WINDOWS\\nothing"), 0);
+    EXPECT_TRUE(FileExists("C:\\WINDOWS\\a.txt"));
+    ASSERT_EQ(faults.Injected().size(), 1u);
+    EXPECT_EQ(faults.Injected()[0].number, 2u);
+    EXPECT_EQ(faults.Injected()[0].call, Call::DeleteFileA);
+
+    // The second way of every RegDeleteKeyA: success reported, the key left.
+    faults.Plan() = FaultPlan();
+    faults.Plan().failCall = Call::RegDeleteKeyA;
+    faults.Plan().way = 1;
+    RegKey key;
+    EXPECT_EQ(faults.RegDeleteKeyA(kHkeyLocalMachine, "K"), 0);
+    ASSERT_EQ(faults.RegOpenKeyExA(kHkeyLocalMachine, "K", 0, kKeyQueryValue, &key), 0);
+    faults.RegCloseKey(key);
+    EXPECT_EQ(faults.Injected().back().kind, FaultKind::Survive);
+    // A call with fewer ways is not failed.
+    faults.Plan().failCall = Call::DeleteFileA;
+    EXPECT_EQ(faults.DeleteFileA("C:\\WINDOWS\\a.txt"), 1);
+    EXPECT_EQ(faults.Injected().size(), 2u);
+
+    PutFile("C:\\WINDOWS\\a.txt", "a");
+    faults.Plan() = FaultPlan();
+    faults.Plan().failAt = faults.Calls() + 1;
+    faults.Plan().persistent = true;
+    EXPECT_EQ(faults.DeleteFileA("C:\\WINDOWS\\a.txt"), 0);
+    EXPECT_EQ(faults.OpenText("C:\\WINDOWS\\a.txt", "r"), nullptr);
+    EXPECT_EQ(faults.Calls(), 9u);
+    EXPECT_EQ(faults.Injected().size(), 4u);
+    EXPECT_TRUE(FileExists("C:\\WINDOWS\\a.txt"));
+}
 
 struct SweepFigures {
     std::uint64_t runs = 0;
@@ -43,8 +87,8 @@ class FaultSweep : public ::testing::TestWithParam<WinDword> {
                 << line;
         // Exactly what the calls made account for, the failed one doing nothing.
         std::set<std::uint64_t> skip;
-        for (const emu::InjectedFault& f : run.injected)
-            skip.insert(f.call);
+        for (const InjectedFault& f : run.injected)
+            skip.insert(f.number);
         std::vector<std::string> differences =
             Differences(Replay(root_ + "/template", run.trace, skip), ReadMachine(work));
         ASSERT_TRUE(differences.empty()) << differences[0];
@@ -91,19 +135,19 @@ TEST_P(FaultSweep, EachCallFailsOnceInEveryWayItCan) {
     SweepFigures figures;
     for (std::uint64_t n = 1;; ++n) {
         bool reached = false;
-        for (std::size_t kind = 0;; ++kind) {
+        for (std::size_t way = 0;; ++way) {
             CopyMachine(root_ + "/template", root_ + "/work");
-            emu::FaultPlan faults;
+            FaultPlan faults;
             faults.failAt = n;
-            faults.kind = kind;
+            faults.way = way;
             RunResult run = RunOn(root_ + "/work", faults);
             ++figures.runs;
             reached = run.calls >= n;
             if (run.injected.empty())
                 break;
             ++figures.faults;
-            std::string what = "call " + std::to_string(n) + " " + run.injected[0].name + " " +
-                               run.injected[0].kind;
+            std::string what = "call " + std::to_string(n) + " " + CallName(run.injected[0].call) +
+                               " " + FaultKindName(run.injected[0].kind);
             Check(run, what);
             CheckRecovery(what);
             if (HasFatalFailure())
@@ -124,7 +168,7 @@ TEST_P(FaultSweep, EveryCallFromTheNthOnFails) {
     std::uint64_t runs = 0;
     for (std::uint64_t n = 1; n <= clean_.calls + 1; ++n) {
         CopyMachine(root_ + "/template", root_ + "/work");
-        emu::FaultPlan faults;
+        FaultPlan faults;
         faults.failAt = n;
         faults.persistent = true;
         RunResult run = RunOn(root_ + "/work", faults);

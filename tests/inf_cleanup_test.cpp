@@ -189,8 +189,8 @@ TEST_F(InfCleanup, NameListAllocationFailures) {
     SetUp();
     for (unsigned i = 0; i < 201; ++i)
         PutFile(kInf + "oem" + std::to_string(1000 + i) + ".inf", "QVL7STAT.EXE\r\n");
-    emu::FaultPlan faults;
-    faults.failCall = "malloc";
+    FaultPlan faults;
+    faults.failCall = Call::Allocate;
     std::vector<std::string> calls = InfCalls(Run(faults));
     EXPECT_EQ(calls, std::vector<std::string>{"malloc(52000) -> NULL"});
     EXPECT_TRUE(FileExists(kInf + "oem1000.inf"));
@@ -206,7 +206,7 @@ TEST_F(InfCleanup, NameListAllocationFailures) {
     SetUp();
     for (unsigned i = 0; i < 201; ++i)
         PutFile(kInf + "oem" + std::to_string(1000 + i) + ".inf", "QVL7STAT.EXE\r\n");
-    faults = emu::FaultPlan();
+    faults = FaultPlan();
     faults.failAt = second;
     calls = InfCalls(Run(faults));
     EXPECT_EQ(lastInjected_, 1u);
@@ -220,9 +220,8 @@ TEST_F(InfCleanup, NamesThatCannotBeReadAreSkipped) {
     PutFile(kInf + "oemdir.inf\\QVL7STAT.EXE", "QVL7STAT.EXE");
     PutFile(kInf + "oem1.inf", "QVL7STAT.EXE");
     PutFile(kInf + "oem2.inf", "QVL7STAT.EXE");
-    emu::FaultPlan faults;
-    faults.unopenableFiles = {kInf + "oem1.inf"};
-    std::vector<std::string> calls = InfCalls(Run(faults));
+    ASSERT_TRUE(emu::AddMachineSetting(folder_, "Protected", "UnopenableFile", kInf + "oem1.inf"));
+    std::vector<std::string> calls = InfCalls(Run());
     EXPECT_TRUE(FileExists(kInf + "oemdir.inf\\QVL7STAT.EXE"));
     EXPECT_TRUE(FileExists(kInf + "oem1.inf"));
     EXPECT_FALSE(FileExists(kInf + "oem2.inf"));
@@ -232,9 +231,8 @@ TEST_F(InfCleanup, NamesThatCannotBeReadAreSkipped) {
 TEST_F(InfCleanup, RefusedDeletionDoesNotStopTheScan) {
     PutFile(kInf + "oem1.inf", "QVL7STAT.EXE");
     PutFile(kInf + "oem2.inf", "QVL7STAT.EXE");
-    emu::FaultPlan faults;
-    faults.undeletableFiles = {kInf + "oem1.inf"};
-    Run(faults);
+    ASSERT_TRUE(emu::AddMachineSetting(folder_, "Protected", "UndeletableFile", kInf + "oem1.inf"));
+    Run();
     EXPECT_TRUE(FileExists(kInf + "oem1.inf"));
     EXPECT_FALSE(FileExists(kInf + "oem2.inf"));
 }

@@ -262,9 +262,9 @@ TEST_F(PrinterSweep, MatchingKeyThatSurvivesItsDeletionDoesNotStopThePass) {
     Described(0, kOurs);
     Described(1, kOurs);
     Described(2, kOurs);
-    emu::FaultPlan faults;
-    faults.survivingKeys = {"HKEY_LOCAL_MACHINE\\" + kEnum + "\\0001"};
-    std::vector<std::string> sweep = SweepCalls(Run(faults));
+    ASSERT_TRUE(emu::AddMachineSetting(folder_, "Protected", "SurvivingKey",
+                                       "HKEY_LOCAL_MACHINE\\" + kEnum + "\\0001"));
+    std::vector<std::string> sweep = SweepCalls(Run());
     EXPECT_FALSE(Present(kEnum, 0));
     EXPECT_TRUE(Present(kEnum, 1));
     EXPECT_FALSE(Present(kEnum, 2));

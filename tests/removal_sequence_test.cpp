@@ -225,8 +225,8 @@ TEST_F(RemovalSequence, SecondRunOnACleanedMachineMakesTheSameCallsAndChangesNot
 
 TEST_F(RemovalSequence, GetVersionExAFailingCountsAsAnOldBuildAndTheRunGoesOn) {
     SetMachine(kBuild98);
-    emu::FaultPlan faults;
-    faults.failCall = "GetVersionExA";
+    FaultPlan faults;
+    faults.failCall = Call::GetVersionExA;
     std::vector<std::string> trace = Run(faults);
     EXPECT_EQ(Calls(trace, "RegDeleteKeyA").size(), 11u);
     EXPECT_EQ(Calls(trace, "fclose").size(), 1u);

@@ -15,7 +15,7 @@ namespace qvl::test {
 
 namespace {
 
-struct Call {
+struct TracedCall {
     std::string name;
     std::vector<std::string> args; // texts unquoted; NULL as "\x01NULL"
     std::string result;
@@ -27,8 +27,8 @@ int Hex(char c) {
     return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c - 'a' + 10;
 }
 
-Call Parse(const std::string& line) {
-    Call call;
+TracedCall Parse(const std::string& line) {
+    TracedCall call;
     std::size_t open = line.find('(');
     call.name = line.substr(0, open);
     std::size_t i = open + 1;
@@ -116,31 +116,46 @@ MachineState Replay(const std::string& before, const std::vector<std::string>& t
 
     std::map<std::string, std::string> openFiles; // trace handle -> relative path
     for (std::size_t n = 0; n < trace.size(); ++n) {
-        Call c = Parse(trace[n]);
-        if (skip.count(n + 1))
+        TracedCall c = Parse(trace[n]);
+        Call call;
+        if (skip.count(n + 1) || !CallNamed(c.name, &call))
             continue;
         std::string host;
-        if (c.name == "RegDeleteKeyA" && c.result == "0") {
-            registry.DeleteTree(emu::Registry::FullPath(RootByName(c.args[0]), c.args[1].c_str()));
-        } else if (c.name == "WriteProfileStringA" && c.result == "1" && c.args[2] == kNull) {
-            if (c.args[1] == kNull)
+        switch (call) {
+        case Call::RegDeleteKeyA:
+            if (c.result == "0")
+                registry.DeleteTree(
+                    emu::Registry::FullPath(RootByName(c.args[0]), c.args[1].c_str()));
+            break;
+        case Call::WriteProfileStringA:
+            if (c.result == "1" && c.args[2] == kNull && c.args[1] == kNull)
                 profile.DeleteSection(c.args[0]);
-            else
+            else if (c.result == "1" && c.args[2] == kNull)
                 profile.DeleteKey(c.args[0], c.args[1]);
-        } else if (c.name == "DeleteFileA" && c.result == "1" && paths.HostPath(c.args[0], &host)) {
-            state.files.erase(Relative(before, host));
-        } else if (c.name == "RemoveDirectoryA" && c.result == "1" &&
-                   paths.HostPath(c.args[0], &host)) {
-            state.folders.erase(Relative(before, host));
-        } else if (c.name == "fopen" && c.result != "NULL" && c.args[1] == "a+" &&
-                   paths.HostPath(c.args[0], &host)) {
-            std::string rel = Relative(before, host);
-            std::string& bytes = state.files[rel];
-            if (!bytes.empty() && bytes.back() == '\x1A')
-                bytes.pop_back();
-            openFiles[c.result] = rel;
-        } else if (c.name == "fprintf" && c.result != "-1") {
-            state.files[openFiles[c.args[0]]] += c.args[2] + "\r\n";
+            break;
+        case Call::DeleteFileA:
+            if (c.result == "1" && paths.HostPath(c.args[0], &host))
+                state.files.erase(Relative(before, host));
+            break;
+        case Call::RemoveDirectoryA:
+            if (c.result == "1" && paths.HostPath(c.args[0], &host))
+                state.folders.erase(Relative(before, host));
+            break;
+        case Call::OpenText:
+            if (c.result != "NULL" && c.args[1] == "a+" && paths.HostPath(c.args[0], &host)) {
+                std::string rel = Relative(before, host);
+                std::string& bytes = state.files[rel];
+                if (!bytes.empty() && bytes.back() == '\x1A')
+                    bytes.pop_back();
+                openFiles[c.result] = rel;
+            }
+            break;
+        case Call::PrintLine:
+            if (c.result != "-1")
+                state.files[openFiles[c.args[0]]] += c.args[2] + "\r\n";
+            break;
+        default: // the calls that change nothing
+            break;
         }
     }
     state.files["registry.reg"] =
@@ -184,15 +199,15 @@ void RemoveMachine(const std::string& folder) {
     fs::remove_all(folder, ec);
 }
 
-RunResult RunOn(const std::string& folder, const emu::FaultPlan& faults) {
+RunResult RunOn(const std::string& folder, const FaultPlan& faults) {
     emu::Machine machine(folder);
     std::string error;
     machine.Load(&error);
-    machine.Faults() = faults;
-    TracingPlatform trace(machine);
+    FaultingPlatform faulting(machine, faults);
+    TracingPlatform trace(faulting);
     RunRemoval(trace);
     machine.Save();
-    return RunResult{trace.Lines(), machine.Injected(), machine.Calls()};
+    return RunResult{trace.Lines(), faulting.Injected(), faulting.Calls()};
 }
 
 } // namespace qvl::test

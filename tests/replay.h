@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/emu/machine.h"
+#include "platform/fault.h"
 
 #include <map>
 #include <set>
@@ -36,9 +37,9 @@ void RemoveMachine(const std::string& folder);
 // Loads the machine in folder, runs the removal on it with the faults given, saves it.
 struct RunResult {
     std::vector<std::string> trace;
-    std::vector<emu::InjectedFault> injected;
+    std::vector<InjectedFault> injected;
     std::uint64_t calls = 0;
 };
-RunResult RunOn(const std::string& folder, const emu::FaultPlan& faults = emu::FaultPlan());
+RunResult RunOn(const std::string& folder, const FaultPlan& faults = FaultPlan());
 
 } // namespace qvl::test

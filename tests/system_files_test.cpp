@@ -44,9 +44,9 @@ TEST_F(SystemFiles, SixteenFilesGoInTableOrderAndTheFiveInUseStay) {
 TEST_F(SystemFiles, FileThatWillNotGoIsPassedOver) {
     for (const char* name : kSystemFiles)
         PutFile(std::string("C:\\WINDOWS\\SYSTEM\\") + name, "x");
-    emu::FaultPlan faults;
-    faults.undeletableFiles = {"c:\\windows\\system\\qvl7hlp.hlp"};
-    Run(faults);
+    ASSERT_TRUE(emu::AddMachineSetting(folder_, "Protected", "UndeletableFile",
+                                       "c:\\windows\\system\\qvl7hlp.hlp"));
+    Run();
     EXPECT_TRUE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL7HLP.HLP"));
     EXPECT_FALSE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL7HLP.GID"));
     EXPECT_FALSE(FileExists("C:\\WINDOWS\\SYSTEM\\QVL7STAT.EXE"));
@@ -112,9 +112,8 @@ TEST_F(SystemFiles, TwoRunsWithoutRestart) {
 
 TEST_F(SystemFiles, UnopenableWininitWritesNothingAndTheRunEnds) {
     PutFile(kWininit, "[rename]\r\n");
-    emu::FaultPlan faults;
-    faults.unopenableFiles = {kWininit};
-    std::vector<std::string> trace = Run(faults);
+    ASSERT_TRUE(emu::AddMachineSetting(folder_, "Protected", "UnopenableFile", kWininit));
+    std::vector<std::string> trace = Run();
     EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n");
     EXPECT_TRUE(Calls(trace, "fprintf").empty());
     EXPECT_EQ(trace.back(), "fopen(\"C:\\WINDOWS\\wininit.ini\", \"a+\") -> NULL");
@@ -194,16 +193,16 @@ TEST_F(SystemFiles, WindowsDirectoryLengthBoundaries) {
 
 TEST_F(SystemFiles, DirectoriesNotReportedAreNeverTakenForTheRoot) {
     struct Case {
-        const char* failing;
+        Call failing;
         bool systemFilesDeleted;
         bool wininitWritten;
     };
     const Case cases[] = {
-        {"GetSystemDirectoryA", false, false},
-        {"GetWindowsDirectoryA", true, false},
+        {Call::GetSystemDirectoryA, false, false},
+        {Call::GetWindowsDirectoryA, true, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.failing);
+        SCOPED_TRACE(CallName(c.failing));
         TearDown();
         SetUp();
         SetMachine(kBuild98);
@@ -214,7 +213,7 @@ TEST_F(SystemFiles, DirectoriesNotReportedAreNeverTakenForTheRoot) {
         PutFile("C:\\wininit.ini", "root");
         PutFile("C:\\WINDOWS\\SYSTEM\\QVL732.DLL", "x");
         PutFile("C:\\INF\\OTHER\\OVRIKQVL7R40.INF", "root");
-        emu::FaultPlan faults;
+        FaultPlan faults;
         faults.failCall = c.failing;
         std::vector<std::string> trace = Run(faults);
         EXPECT_EQ(ReadFile("C:\\QVL732.DLL"), "root");

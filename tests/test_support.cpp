@@ -81,17 +81,17 @@ void MachineTest::PutFolder(const std::string& windowsPath) {
     ASSERT_TRUE(emu::PutMachineFolder(folder_, windowsPath)) << windowsPath;
 }
 
-std::vector<std::string> MachineTest::Run(const emu::FaultPlan& faults) {
+std::vector<std::string> MachineTest::Run(const FaultPlan& faults) {
     WriteRegistry();
     emu::Machine machine(folder_);
     std::string error;
     EXPECT_TRUE(machine.Load(&error)) << error;
-    machine.Faults() = faults;
-    TracingPlatform trace(machine);
+    FaultingPlatform faulting(machine, faults);
+    TracingPlatform trace(faulting);
     RunRemoval(trace);
     EXPECT_TRUE(machine.Save());
-    lastCalls_ = machine.Calls();
-    lastInjected_ = machine.FaultsInjected();
+    lastCalls_ = faulting.Calls();
+    lastInjected_ = faulting.Injected().size();
     return trace.Lines();
 }
 

@@ -4,6 +4,7 @@
 #include "platform/emu/demo.h"
 #include "platform/emu/machine.h"
 #include "platform/emu/registry.h"
+#include "platform/fault.h"
 #include "platform/trace.h"
 #include "removal/removal.h"
 #include "removal/system_files.h"
@@ -30,9 +31,9 @@ class MachineTest : public ::testing::Test {
     void PutFile(const std::string& windowsPath, const std::string& bytes);
     void PutFolder(const std::string& windowsPath);
 
-    // Loads the machine, runs RunRemoval on it through a trace and saves it. Returns
-    // the trace.
-    std::vector<std::string> Run(const emu::FaultPlan& faults = emu::FaultPlan());
+    // Loads the machine, runs RunRemoval on it through the faults and a trace, and saves
+    // it. Returns the trace.
+    std::vector<std::string> Run(const FaultPlan& faults = FaultPlan());
 
     bool KeyExists(const std::string& fullPath);
     bool FileExists(const std::string& windowsPath);

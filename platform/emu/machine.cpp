@@ -22,15 +22,6 @@ char Fold(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool ContainsNoCase(const std::string& text, const std::string& part) {
-    if (part.empty())
-        return true;
-    for (std::size_t i = 0; i + part.size() <= text.size(); ++i)
-        if (EqualNoCase(text.substr(i, part.size()), part))
-            return true;
-    return false;
-}
-
 // DOS wildcards as FindFirstFileA applies them to one name: * is any run, ? any one
 // character, no case; "*.*" matches every name, with or without a dot.
 bool WildcardMatch(const char* pattern, const char* name) {
@@ -114,15 +105,8 @@ class HostByteFile final : public ByteFile {
         return got == 0 && std::ferror(f_) ? -1 : static_cast<long>(got);
     }
     bool Write(const void* data, unsigned size) override {
-        if (failNextWrite) {
-            failNextWrite = false;
-            std::fwrite(data, 1, size / 2, f_);
-            std::fflush(f_);
-            return false;
-        }
         return std::fwrite(data, 1, size, f_) == size && std::fflush(f_) == 0;
     }
-    bool failNextWrite = false;
     bool Seek(std::uint64_t offset) override {
         return std::fseek(f_, static_cast<long>(offset), SEEK_SET) == 0;
     }
@@ -197,6 +181,16 @@ bool WriteHostFileAtomically(const std::string& path, const std::string& bytes) 
     return true;
 }
 
+bool AddMachineSetting(const std::string& folder, const std::string& section,
+                       const std::string& key, const std::string& value) {
+    std::string text;
+    ReadHostFile(folder + "/machine.ini", &text);
+    ProfileFile settings;
+    settings.Load(text);
+    settings.Add(section, key, value);
+    return WriteHostFileAtomically(folder + "/machine.ini", settings.Save());
+}
+
 Machine::Machine(const std::string& folder) : folder_(folder) {}
 
 Machine::~Machine() {
@@ -229,6 +223,10 @@ bool Machine::Load(std::string* error) {
         windowsDir_ = value;
     if (settings.Get("Directories", "System", &value))
         systemDir_ = value;
+    for (const std::string& key : settings.Values("Protected", "SurvivingKey"))
+        survivingKeys_.push_back(ResolveRootAlias(key));
+    undeletableFiles_ = settings.Values("Protected", "UndeletableFile");
+    unopenableFiles_ = settings.Values("Protected", "UnopenableFile");
 
     winIniPath_ = windowsDir_ + "\\WIN.INI";
     std::string host;
@@ -309,51 +307,7 @@ bool Machine::HostPath(const std::string& windowsPath, std::string* host, bool w
     return true;
 }
 
-const std::vector<std::string>& FaultKinds(const std::string& call) {
-    static const std::map<std::string, std::vector<std::string>> kinds = {
-        {"RegOpenKeyExA", {"fail", "not-found"}},
-        {"RegQueryValueExA", {"fail", "not-found", "more-data"}},
-        {"RegCloseKey", {"fail"}},
-        {"RegDeleteKeyA", {"fail", "survive"}},
-        {"RegFlushKey", {"fail"}},
-        {"GetProfileStringA", {"fail"}},
-        {"WriteProfileStringA", {"fail"}},
-        {"GetVersionExA", {"fail"}},
-        {"GetSystemDirectoryA", {"fail", "too-long"}},
-        {"GetWindowsDirectoryA", {"fail", "too-long"}},
-        {"DeleteFileA", {"fail"}},
-        {"RemoveDirectoryA", {"fail"}},
-        {"FindFirstFileA", {"fail"}},
-        {"FindNextFileA", {"fail"}},
-        {"FindClose", {"fail"}},
-        {"malloc", {"fail"}},
-        {"fopen", {"fail"}},
-        {"fprintf", {"fail", "partial"}},
-        {"fscanf", {"fail"}},
-        {"fseek", {"fail"}},
-        {"fgetc", {"fail"}},
-        {"feof", {"fail"}},
-        {"fclose", {"fail"}},
-    };
-    static const std::vector<std::string> none;
-    auto it = kinds.find(call);
-    return it == kinds.end() ? none : it->second;
-}
-
-const char* Machine::Fault(const char* call, const char* argument) {
-    ++calls_;
-    bool fail = faults_.failAt != 0 &&
-                (calls_ == faults_.failAt || (faults_.persistent && calls_ > faults_.failAt));
-    if (!faults_.failCall.empty() && faults_.failCall == call &&
-        ContainsNoCase(Text(argument), faults_.failArgument))
-        fail = true;
-    const std::vector<std::string>& kinds = FaultKinds(call);
-    if (!fail || faults_.kind >= kinds.size())
-        return nullptr;
-    injected_.push_back(InjectedFault{calls_, call, kinds[faults_.kind]});
-    return kinds[faults_.kind].c_str();
-}
-
+// DOS wildcards as FindFirstFileA applies them to one name: * is any run, ? any one
 bool Machine::Listed(const std::vector<std::string>& paths, const std::string& host) const {
     for (const std::string& p : paths) {
         std::string other;
@@ -372,8 +326,6 @@ std::string Machine::KeyPath(RegKey key) const {
 
 WinLong Machine::RegOpenKeyExA(RegKey root, const char* subKey, WinDword, WinDword,
                                RegKey* result) {
-    if (const char* fault = Fault("RegOpenKeyExA", subKey))
-        return std::strcmp(fault, "not-found") == 0 ? kErrorFileNotFound : kErrorAccessDenied;
     std::string base = KeyPath(root);
     if (base.empty())
         return kErrorBadKey;
@@ -392,14 +344,6 @@ WinLong Machine::RegOpenKeyExA(RegKey root, const char* subKey, WinDword, WinDwo
 
 WinLong Machine::RegQueryValueExA(RegKey key, const char* valueName, WinDword*, WinDword* type,
                                   unsigned char* data, WinDword* size) {
-    if (const char* fault = Fault("RegQueryValueExA", valueName)) {
-        if (std::strcmp(fault, "more-data") == 0) {
-            if (size != nullptr)
-                *size = 300;
-            return kErrorMoreData;
-        }
-        return std::strcmp(fault, "not-found") == 0 ? kErrorFileNotFound : kErrorAccessDenied;
-    }
     std::string path = KeyPath(key);
     if (path.empty())
         return kErrorInvalidHandle;
@@ -426,14 +370,10 @@ WinLong Machine::RegQueryValueExA(RegKey key, const char* valueName, WinDword*, 
 }
 
 WinLong Machine::RegCloseKey(RegKey key) {
-    if (Fails("RegCloseKey", nullptr))
-        return kErrorInvalidHandle;
     return keys_.erase(key) == 1 ? kErrorSuccess : kErrorInvalidHandle;
 }
 
 WinLong Machine::RegDeleteKeyA(RegKey root, const char* subKey) {
-    if (const char* fault = Fault("RegDeleteKeyA", subKey))
-        return std::strcmp(fault, "survive") == 0 ? kErrorSuccess : kErrorAccessDenied;
     std::string base = KeyPath(root);
     if (base.empty() || subKey == nullptr || *subKey == 0)
         return kErrorBadKey;
@@ -444,16 +384,14 @@ WinLong Machine::RegDeleteKeyA(RegKey root, const char* subKey) {
     std::string path = base + "\\" + subKey;
     if (!registry_.Exists(path))
         return kErrorFileNotFound;
-    for (const std::string& keep : faults_.survivingKeys)
-        if (EqualNoCase(ResolveRootAlias(keep), path))
+    for (const std::string& keep : survivingKeys_)
+        if (EqualNoCase(keep, path))
             return kErrorSuccess; // claims success, as a key held by another program can
     registry_.DeleteTree(path);
     return kErrorSuccess;
 }
 
 WinLong Machine::RegFlushKey(RegKey key) {
-    if (Fails("RegFlushKey", nullptr))
-        return kErrorAccessDenied;
     if (KeyPath(key).empty())
         return kErrorBadKey;
     return SaveRegistry() ? kErrorSuccess : kErrorAccessDenied;
@@ -462,7 +400,7 @@ WinLong Machine::RegFlushKey(RegKey key) {
 WinDword Machine::GetProfileStringA(const char* section, const char* key, const char* fallback,
                                     char* buffer, WinDword size) {
     std::string value = Text(fallback);
-    if (!Fails("GetProfileStringA", section) && section != nullptr && key != nullptr) {
+    if (section != nullptr && key != nullptr) {
         std::string found;
         if (profile_.Get(section, key, &found))
             value = found;
@@ -477,7 +415,7 @@ WinDword Machine::GetProfileStringA(const char* section, const char* key, const 
 }
 
 WinBool Machine::WriteProfileStringA(const char* section, const char* key, const char* value) {
-    if (Fails("WriteProfileStringA", section) || section == nullptr)
+    if (section == nullptr)
         return 0;
     bool changed;
     if (key == nullptr) {
@@ -496,7 +434,7 @@ WinBool Machine::WriteProfileStringA(const char* section, const char* key, const
 }
 
 WinBool Machine::GetVersionExA(OsVersionInfo* info) {
-    if (Fails("GetVersionExA", nullptr) || info->dwOSVersionInfoSize != sizeof(OsVersionInfo))
+    if (info->dwOSVersionInfoSize != sizeof(OsVersionInfo))
         return 0;
     info->dwMajorVersion = (build_ >> 24) & 0xFF;
     info->dwMinorVersion = (build_ >> 16) & 0xFF;
@@ -518,20 +456,16 @@ unsigned Machine::CopyDirectory(const std::string& path, char* buffer, unsigned 
 }
 
 unsigned Machine::GetSystemDirectoryA(char* buffer, unsigned size) {
-    if (const char* fault = Fault("GetSystemDirectoryA", nullptr))
-        return std::strcmp(fault, "too-long") == 0 ? 300 : 0;
     return CopyDirectory(systemDir_, buffer, size);
 }
 
 unsigned Machine::GetWindowsDirectoryA(char* buffer, unsigned size) {
-    if (const char* fault = Fault("GetWindowsDirectoryA", nullptr))
-        return std::strcmp(fault, "too-long") == 0 ? 300 : 0;
     return CopyDirectory(windowsDir_, buffer, size);
 }
 
 WinBool Machine::DeleteFileA(const char* path) {
     std::string host;
-    if (Fails("DeleteFileA", path) || !HostPath(Text(path), &host))
+    if (!HostPath(Text(path), &host))
         return 0;
     std::error_code ec;
     fs::file_status status = fs::symlink_status(host, ec);
@@ -539,14 +473,14 @@ WinBool Machine::DeleteFileA(const char* path) {
     // read-only file (ERROR_ACCESS_DENIED) until its attribute is cleared.
     if (!fs::is_regular_file(status) ||
         (status.permissions() & fs::perms::owner_write) == fs::perms::none ||
-        Listed(faults_.undeletableFiles, host) || Listed(faults_.unopenableFiles, host))
+        Listed(undeletableFiles_, host) || Listed(unopenableFiles_, host))
         return 0;
     return fs::remove(host, ec) ? 1 : 0;
 }
 
 WinBool Machine::RemoveDirectoryA(const char* path) {
     std::string host;
-    if (Fails("RemoveDirectoryA", path) || !HostPath(Text(path), &host))
+    if (!HostPath(Text(path), &host))
         return 0;
     std::error_code ec;
     if (!fs::is_directory(fs::symlink_status(host, ec)) || !fs::is_empty(host, ec) ||
@@ -557,7 +491,7 @@ WinBool Machine::RemoveDirectoryA(const char* path) {
 
 FindHandle Machine::FindFirstFileA(const char* pattern, FindData* data) {
     std::string host;
-    if (Fails("FindFirstFileA", pattern) || !HostPath(Text(pattern), &host, true))
+    if (!HostPath(Text(pattern), &host, true))
         return kInvalidFindHandle;
     fs::path full(host);
     fs::path dir = full.parent_path();
@@ -599,8 +533,6 @@ FindHandle Machine::FindFirstFileA(const char* pattern, FindData* data) {
 }
 
 WinBool Machine::FindNextFileA(FindHandle handle, FindData* data) {
-    if (Fails("FindNextFileA", nullptr))
-        return 0;
     auto it = searches_.find(handle);
     if (it == searches_.end() || it->second.next >= it->second.matches.size())
         return 0;
@@ -609,26 +541,20 @@ WinBool Machine::FindNextFileA(FindHandle handle, FindData* data) {
 }
 
 WinBool Machine::FindClose(FindHandle handle) {
-    if (Fails("FindClose", nullptr))
-        return 0;
     return searches_.erase(handle) == 1 ? 1 : 0;
 }
 
 void* Machine::Allocate(std::size_t size) {
-    if (Fails("malloc", nullptr))
-        return nullptr;
     return std::malloc(size);
 }
 
 void Machine::Release(void* block) {
-    ++calls_; // counted like every call; freeing cannot fail
     std::free(block);
 }
 
 TextStream* Machine::OpenText(const char* path, const char* mode) {
     std::string host;
-    if (Fails("fopen", path) || !HostPath(Text(path), &host) ||
-        Listed(faults_.unopenableFiles, host))
+    if (!HostPath(Text(path), &host) || Listed(unopenableFiles_, host))
         return nullptr;
     std::error_code ec;
     bool append = Text(mode) == "a+";
@@ -654,19 +580,13 @@ TextStream* Machine::OpenText(const char* path, const char* mode) {
 }
 
 int Machine::PrintLine(TextStream* stream, const char* line) {
-    const char* fault = Fault("fprintf", line);
-    auto it = files_.find(stream);
-    if (it == files_.end() || (fault && std::strcmp(fault, "partial") != 0))
+    if (files_.count(stream) == 0)
         return -1;
-    // A full disk: the line starts to go out, then a write fails.
-    it->second->bytes.failNextWrite = fault != nullptr;
-    int written = stream->PrintLine(line);
-    it->second->bytes.failNextWrite = false;
-    return written;
+    return stream->PrintLine(line);
 }
 
 int Machine::ScanWord(TextStream* stream, char* word, unsigned size, unsigned* length) {
-    if (Fails("fscanf", nullptr) || files_.count(stream) == 0) {
+    if (files_.count(stream) == 0) {
         *length = 0;
         return kTextEof;
     }
@@ -674,32 +594,30 @@ int Machine::ScanWord(TextStream* stream, char* word, unsigned size, unsigned* l
 }
 
 int Machine::SeekFromEnd(TextStream* stream, long offset) {
-    if (Fails("fseek", nullptr) || files_.count(stream) == 0)
+    if (files_.count(stream) == 0)
         return -1;
     return stream->SeekFromEnd(offset);
 }
 
 int Machine::ReadChar(TextStream* stream) {
-    if (Fails("fgetc", nullptr) || files_.count(stream) == 0)
+    if (files_.count(stream) == 0)
         return kTextEof;
     return stream->ReadChar();
 }
 
 int Machine::AtEndOfFile(TextStream* stream) {
-    if (Fails("feof", nullptr) || files_.count(stream) == 0)
+    if (files_.count(stream) == 0)
         return 1;
     return stream->AtEndOfFile();
 }
 
 int Machine::CloseText(TextStream* stream) {
-    bool fail = Fails("fclose", nullptr);
     auto it = files_.find(stream);
     if (it == files_.end())
         return -1;
-    // fclose releases the stream even when it reports an error.
     it->second->stream.Close();
     files_.erase(it);
-    return fail ? -1 : 0;
+    return 0;
 }
 
 } // namespace qvl::emu

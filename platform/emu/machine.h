@@ -1,7 +1,8 @@
 // machine.h: an emulated Windows 9x machine kept in a folder, as a Platform.
 //
-// The folder holds registry.reg (REGEDIT4), machine.ini (build number and directories)
-// and one folder per drive (C/ is drive C:). See docs/machine-folder.md.
+// The folder holds registry.reg (REGEDIT4), machine.ini (build number, directories, and
+// the keys and files that other programs hold) and one folder per drive (C/ is drive
+// C:). See docs/machine-folder.md.
 #pragma once
 
 #include "platform/emu/profile.h"
@@ -16,34 +17,6 @@
 
 namespace qvl::emu {
 
-// Faults a test can inject into the machine.
-struct FaultPlan {
-    std::uint64_t failAt = 0; // the n-th platform call fails (counted from 1); 0: none
-    bool persistent = false;  // ...and so does every call after it
-    std::string failCall;     // every call of this name fails...
-    std::string failArgument; // ...whose first text argument contains this (no case)
-    // Which of the ways the failing call can fail (FaultKinds); a call that has fewer
-    // ways is not failed at all.
-    std::size_t kind = 0;
-    std::vector<std::string> survivingKeys; // full paths (any root name): deleted, yet still there
-    std::vector<std::string> undeletableFiles; // Windows paths: DeleteFileA refuses
-    std::vector<std::string> unopenableFiles;  // Windows paths: fopen refuses
-};
-
-// The ways each platform call can fail, by its name: "fail" (the call's error result,
-// no effect) first, then the call's own: "not-found" and "more-data" for registry
-// reads, "survive" for a key deletion that reports success yet leaves the key, "too-long"
-// for a directory that does not fit, "partial" for a line half written when the disk
-// fills up.
-const std::vector<std::string>& FaultKinds(const std::string& call);
-
-// A fault that was injected: the call's number, name and kind.
-struct InjectedFault {
-    std::uint64_t call;
-    std::string name;
-    std::string kind;
-};
-
 class Machine final : public Platform {
   public:
     explicit Machine(const std::string& folder);
@@ -56,11 +29,6 @@ class Machine final : public Platform {
     bool Load(std::string* error);
     // Writes back the registry and win.ini where they changed.
     bool Save();
-
-    FaultPlan& Faults() { return faults_; }
-    std::uint64_t Calls() const { return calls_; }
-    std::uint64_t FaultsInjected() const { return injected_.size(); }
-    const std::vector<InjectedFault>& Injected() const { return injected_; }
 
     // The host file for a Windows path; false for a path that leaves the machine or is
     // malformed.
@@ -104,9 +72,6 @@ class Machine final : public Platform {
         std::size_t next = 0;
     };
 
-    // The kind of fault to inject into this call, or null for none.
-    const char* Fault(const char* call, const char* argument);
-    bool Fails(const char* call, const char* argument) { return Fault(call, argument) != nullptr; }
     bool Listed(const std::vector<std::string>& paths, const std::string& host) const;
     unsigned CopyDirectory(const std::string& path, char* buffer, unsigned size);
     std::string KeyPath(RegKey key) const;
@@ -127,10 +92,10 @@ class Machine final : public Platform {
     std::map<FindHandle, Search> searches_;
     FindHandle nextSearch_ = 0x200;
     std::map<TextStream*, std::unique_ptr<OpenFile>> files_;
-
-    FaultPlan faults_;
-    std::uint64_t calls_ = 0;
-    std::vector<InjectedFault> injected_;
+    // [Protected] in machine.ini: what other programs hold.
+    std::vector<std::string> survivingKeys_;    // full paths, aliases resolved
+    std::vector<std::string> undeletableFiles_; // Windows paths
+    std::vector<std::string> unopenableFiles_;  // Windows paths
 };
 
 // The machine that the no-argument RunRemoval works on in the Linux build.
@@ -140,5 +105,10 @@ void SetDefaultPlatform(Platform* platform);
 // old one, so an interrupted run never leaves half a file.
 bool ReadHostFile(const std::string& path, std::string* bytes);
 bool WriteHostFileAtomically(const std::string& path, const std::string& bytes);
+
+// Adds key=value to a section of the machine's machine.ini, after the lines already
+// there, for building machines.
+bool AddMachineSetting(const std::string& folder, const std::string& section,
+                       const std::string& key, const std::string& value);
 
 } // namespace qvl::emu

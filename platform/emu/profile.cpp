@@ -116,22 +116,43 @@ bool ProfileFile::DeleteSection(const std::string& section) {
     return true;
 }
 
-void ProfileFile::Set(const std::string& section, const std::string& key,
+std::vector<std::string> ProfileFile::Values(const std::string& section,
+                                             const std::string& key) const {
+    std::vector<std::string> values;
+    std::size_t header = FindSection(section);
+    if (header == npos)
+        return values;
+    std::string k;
+    std::string v;
+    std::size_t end = SectionEnd(header);
+    for (std::size_t i = header + 1; i < end; ++i)
+        if (KeyOf(lines_[i], &k, &v) && EqualNoCase(k, Trim(key)))
+            values.push_back(v);
+    return values;
+}
+
+void ProfileFile::Add(const std::string& section, const std::string& key,
                       const std::string& value) {
     std::string text = key + "=" + value + "\r\n";
     std::size_t header = FindSection(section);
-    if (header == npos) {
-        if (!lines_.empty() && lines_.back().back() != '\n')
-            lines_.back() += "\r\n";
-        lines_.push_back("[" + section + "]\r\n");
-        lines_.push_back(text);
+    if (header != npos) {
+        lines_.insert(lines_.begin() + static_cast<long>(SectionEnd(header)), text);
         return;
     }
-    std::size_t line = FindKey(header, key);
+    if (!lines_.empty() && lines_.back().back() != '\n')
+        lines_.back() += "\r\n";
+    lines_.push_back("[" + section + "]\r\n");
+    lines_.push_back(text);
+}
+
+void ProfileFile::Set(const std::string& section, const std::string& key,
+                      const std::string& value) {
+    std::size_t header = FindSection(section);
+    std::size_t line = header == npos ? npos : FindKey(header, key);
     if (line != npos)
-        lines_[line] = text;
+        lines_[line] = key + "=" + value + "\r\n";
     else
-        lines_.insert(lines_.begin() + static_cast<long>(SectionEnd(header)), text);
+        Add(section, key, value);
 }
 
 } // namespace qvl::emu

@@ -22,6 +22,10 @@ class ProfileFile {
     bool DeleteSection(const std::string& section);
     // Sets key=value, replacing the key's line or adding one (and the section).
     void Set(const std::string& section, const std::string& key, const std::string& value);
+    // For files where a key may stand more than once (machine.ini): every value of key
+    // in the first section of that name, and a line key=value added at its end.
+    std::vector<std::string> Values(const std::string& section, const std::string& key) const;
+    void Add(const std::string& section, const std::string& key, const std::string& value);
 
     const std::vector<std::string>& Lines() const { return lines_; }
 
