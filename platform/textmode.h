@@ -40,6 +40,13 @@ class TextStream {
     void AttachForReading(ByteFile* file);
     void AttachForAppending(ByteFile* file);
     bool InUse() const { return file_ != nullptr; }
+    // Puts another file under the stream and returns the one it had, so that a test can
+    // make the writes of a call fail part way.
+    ByteFile* ReplaceFile(ByteFile* file) {
+        ByteFile* old = file_;
+        file_ = file;
+        return old;
+    }
 
     int PrintLine(const char* line);
     int ScanWord(char* word, unsigned size, unsigned* length);
