@@ -106,6 +106,9 @@ class Sweep {
             if (template_.items.count(item) == 0 || cleanAfter_.count(item) != 0)
                 return Fail("the template lacks " + item + ", or a clean run left it");
         }
+        for (const std::string& item : footprint_)
+            if (!NamedByTables(item, system))
+                return Fail("a clean run changed what the removal's tables do not name: " + item);
         return PutBack("after the run without the build");
     }
 
@@ -182,9 +185,48 @@ class Sweep {
         return false;
     }
 
-    bool PutBack(const std::string& when) {
+    // The footprint is taken from what clean runs change, so it is held here to what the
+    // tables name: a key below one of the fixed keys or a numbered key below an instance
+    // base, a system file, the Start-menu group, a file in the INF folders. win.ini and
+    // wininit.ini are left to the end-to-end runs, which check them line by line.
+    bool NamedByTables(const std::string& item, const std::string& system) const {
+        auto below = [&](const std::string& path, const std::string& top, bool self) {
+            return path.compare(0, top.size(), top) == 0 &&
+                   ((self && path.size() == top.size()) ||
+                    (path.size() > top.size() &&
+                     (path[top.size()] == '\\' || (self && path[top.size()] == '\t'))));
+        };
+        std::string path = item.substr(item.find(' ') + 1);
+        if (item.compare(0, 4, "reg ") == 0 || item.compare(0, 4, "val ") == 0) {
+            for (const FootprintKey& k : kFixedKeys)
+                if (below(path, KeyName(k), true))
+                    return true;
+            for (const char* base : kInstanceBases)
+                if (below(path, std::string("HKLM\\") + base, false))
+                    return true;
+            return false;
+        }
+        if (item.compare(0, 5, "file ") == 0 || item.compare(0, 4, "dir ") == 0) {
+            for (const char* name : kSystemFiles)
+                if (path == system + "\\" + name)
+                    return true;
+            for (const std::string& programs : watch_.deepDirs)
+                if (below(path, programs + kGroupFolder, true))
+                    return true;
+            for (const char* inf : kInfFolders)
+                if (below(path, watch_.windowsDir + inf, false) &&
+                    path.find('\\', watch_.windowsDir.size() + std::strlen(inf) + 1) ==
+                        std::string::npos)
+                    return true;
+            return false;
+        }
+        return true;
+    }
+
+    // now: the watched state as it stands, when it was just taken.
+    bool PutBack(const std::string& when, const Items* now = nullptr) {
         std::string why;
-        if (!Restore(watch_, template_, Snapshot(watch_).items, &why))
+        if (!Restore(watch_, template_, now != nullptr ? *now : Snapshot(watch_).items, &why))
             return Fail("cannot put the template back " + when + ": " + why);
         std::vector<std::string> left = Changed(template_.items, Snapshot(watch_).items);
         if (!left.empty())
@@ -225,6 +267,7 @@ class Sweep {
         if (!plan.persistent && !plan.failCall)
             ++onceFaults_;
         Items after = Snapshot(watch_).items;
+        Items now = after;
         std::string problem = CheckFaulted(after);
         if (problem.empty()) {
             FaultingPlatform clean(DefaultPlatform());
@@ -232,7 +275,8 @@ class Sweep {
                 Fail(what + ", then a clean run: it did not end");
                 return false;
             }
-            problem = CheckRecovered(after, Snapshot(watch_).items);
+            now = Snapshot(watch_).items;
+            problem = CheckRecovered(after, now);
             if (!problem.empty())
                 problem = "then a clean run: " + problem;
         }
@@ -240,7 +284,7 @@ class Sweep {
             std::printf("FAILED: %s: %s\n", what.c_str(), problem.c_str());
         if (!problem.empty())
             ++failures_;
-        return PutBack("after " + what);
+        return PutBack("after " + what, &now);
     }
 
     // Checks 1 and 2 on the state a faulted run left.

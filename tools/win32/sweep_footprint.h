@@ -53,6 +53,7 @@ inline constexpr const char* kInstanceBases[] = {
 inline constexpr char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 inline constexpr char kProgramsValue[] = "Programs";
+inline constexpr char kGroupFolder[] = "\\Ovrik Velostrix R40"; // below the Programs folder
 
 inline constexpr const char* kSystemFiles[] = {
     "QVL732.DLL",   "QVL7CT.DLL",  "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
