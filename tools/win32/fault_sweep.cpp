@@ -76,8 +76,10 @@ class Sweep {
             return Fail("a clean run from the template did not end");
         cleanCalls_ = clean.Calls();
         cleanAfter_ = Snapshot(watch_).items;
-        for (const std::string& item : Changed(template_.items, cleanAfter_))
-            footprint_.insert(item);
+        char system[MAX_PATH];
+        ::GetSystemDirectoryA(system, sizeof system);
+        if (!LearnFootprint(cleanAfter_, system))
+            return false;
         // A run that cannot learn the build takes the variant of builds up to 950: on
         // Windows 98 it deletes the driver's OEM INF file, which a clean run there keeps,
         // and keeps the three keys of the newer builds. What that variant removes is the
@@ -90,8 +92,8 @@ class Sweep {
         if (!RunEnds(variant))
             return Fail("a run without the build did not end");
         variantAfter_ = Snapshot(watch_).items;
-        for (const std::string& item : Changed(template_.items, variantAfter_))
-            footprint_.insert(item);
+        if (!LearnFootprint(variantAfter_, system))
+            return false;
         // A template without the footprint would make every check below pass: the keys
         // of every build and the system files must be there before and gone after.
         for (unsigned i = 0; i < kKeysOnEveryBuild; ++i) {
@@ -99,16 +101,11 @@ class Sweep {
             if (template_.items.count(item) != 0 && cleanAfter_.count(item) != 0)
                 return Fail("a clean run left " + item);
         }
-        char system[MAX_PATH];
-        ::GetSystemDirectoryA(system, sizeof system);
         for (const char* name : kSystemFiles) {
             std::string item = std::string("file ") + system + "\\" + name;
             if (template_.items.count(item) == 0 || cleanAfter_.count(item) != 0)
                 return Fail("the template lacks " + item + ", or a clean run left it");
         }
-        for (const std::string& item : footprint_)
-            if (!NamedByTables(item, system))
-                return Fail("a clean run changed what the removal's tables do not name: " + item);
         return PutBack("after the run without the build");
     }
 
@@ -219,6 +216,17 @@ class Sweep {
                         std::string::npos)
                     return true;
             return false;
+        }
+        return true;
+    }
+
+    // What a reference run changed joins the footprint, all of it named by the tables.
+    bool LearnFootprint(const Items& after, const std::string& system) {
+        for (const std::string& item : Changed(template_.items, after)) {
+            if (!NamedByTables(item, system))
+                return Fail("a clean run changed what the removal's tables do not name: " + item +
+                            " = " + Shown(item, after));
+            footprint_.insert(item);
         }
         return true;
     }
