@@ -1,4 +1,5 @@
-# Checks QVL7UNIN.EXE: GUI subsystem 4.0, no TLS, and only imports that are listed.
+# Checks QVL7UNIN.EXE: GUI subsystem 4.0, no TLS, only imports that are listed, the
+# alignments that Windows 95's loader needs, and at most MAX_SIZE bytes.
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${EXE}")
@@ -9,6 +10,13 @@ string(REGEX MATCH "MajorSubsystemVersion[\t ]+4\n" major "${dump}")
 string(REGEX MATCH "MinorSubsystemVersion[\t ]+0\n" minor "${dump}")
 if(NOT gui OR NOT major OR NOT minor)
   message(FATAL_ERROR "not a GUI program of subsystem version 4.0")
+endif()
+# Windows 95 loads a file only with sections aligned to pages in memory and to 512
+# bytes in the file.
+string(REGEX MATCH "SectionAlignment[\t ]+0*1000\n" section_alignment "${dump}")
+string(REGEX MATCH "FileAlignment[\t ]+0*200\n" file_alignment "${dump}")
+if(NOT section_alignment OR NOT file_alignment)
+  message(FATAL_ERROR "section alignment not 4096 or file alignment not 512")
 endif()
 string(REGEX MATCH "Thread Storage Directory \\[\\.tls\\][\t ]*\n" tls_line "${dump}")
 string(REGEX MATCH "Entry 9 0+ 0+ Thread Storage" no_tls "${dump}")
@@ -44,5 +52,8 @@ list(LENGTH found count)
 file(SIZE ${EXE} size)
 if(bad)
   message(FATAL_ERROR "imports not in the list: ${bad}")
+endif()
+if(size GREATER MAX_SIZE)
+  message(FATAL_ERROR "${size} bytes, more than ${MAX_SIZE}")
 endif()
 message(STATUS "${count} imports, all listed; ${size} bytes")

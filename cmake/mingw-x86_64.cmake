@@ -1,9 +1,10 @@
 # Cross toolchain: 64-bit Windows with MinGW-w64 (Debian's g++-mingw-w64-x86-64), for
-# runs under a 64-bit-only Wine where 32-bit programs cannot start.
+# runs under a 64-bit-only Wine where 32-bit programs cannot start. The -posix variant:
+# GoogleTest needs std::mutex, which the win32-thread variant lacks.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -1,5 +1,8 @@
 // fuzz_engine.cpp: the whole removal over a machine made from the fuzzer's bytes: it
 // never crashes, and it changes no file that is not its to delete or write.
+//
+// This file states the driver's file names again on purpose, as an independent check of
+// the tables in removal/.
 #include "platform/emu/demo.h"
 #include "platform/emu/machine.h"
 #include "removal/removal.h"

@@ -1,6 +1,7 @@
 // fuzz_profile.cpp: win.ini reading and writing: a file reads back byte for byte, and a
 // deletion takes out exactly the lines it names.
 #include "platform/emu/profile.h"
+#include "removal/profile_cleanup.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t before = ini.Lines().size();
 
     // Section and key names taken from the file itself, so that they exist now and then.
-    std::string section = "Devices";
-    std::string key = "Ovrik Velostrix R40";
+    std::string section = qvl::kDevices;
+    std::string key = qvl::PrinterModelName;
     for (const std::string& line : ini.Lines()) {
         if (line.size() > 2 && line[0] == '[' && line.find(']') != std::string::npos)
             section = line.substr(1, line.find(']') - 1);

@@ -24,14 +24,9 @@ void TextStream::AttachForAppending(ByteFile* file) {
     append_ = true;
     // MSVCRT's open for "a+" looks at the last byte and cuts a Ctrl-Z off, so that
     // appended text is not hidden behind an end-of-file mark.
-    std::int64_t size = file->Size();
-    if (size > 0 && file->Seek(static_cast<std::uint64_t>(size - 1))) {
-        unsigned char last = 0;
-        if (file->Read(&last, 1) == 1 && last == kCtrlZ &&
-            file->Seek(static_cast<std::uint64_t>(size - 1))) {
-            file->Truncate();
-        }
-    }
+    unsigned char last = 0;
+    if (SeekFromEnd(-1) == 0 && file->Read(&last, 1) == 1 && last == kCtrlZ && SeekFromEnd(-1) == 0)
+        file->Truncate();
     file->Seek(0);
 }
 
@@ -113,7 +108,7 @@ int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
 int TextStream::SeekFromEnd(long offset) {
     std::int64_t size = file_ != nullptr ? file_->Size() : -1;
     if (size < 0 || size + offset < 0 || !file_->Seek(static_cast<std::uint64_t>(size + offset)))
-        return -1;
+        return -1; // also for an empty file: there is no last byte to go back to
     pos_ = len_ = 0;
     pushback_ = -1;
     eof_ = textEnded_ = false;

@@ -1,16 +1,10 @@
 // inf_cleanup.cpp: removes the printer's setup information file from the INF folder.
-#include "removal/removal.h"
+#include "removal/inf_cleanup.h"
 #include "removal/text.h"
 
 namespace qvl {
 
 namespace {
-
-const char kInfOther[] = "\\INF\\OTHER\\";
-const char kFixedInfName[] = "OVRIKQVL7R40.INF";
-const char kInfFolder[] = "\\INF";
-const char kOemPattern[] = "oem*.inf";
-const char kToken[] = "QVL7STAT.EXE"; // one of the driver's system files
 
 constexpr unsigned kSlotSize = 260;
 constexpr unsigned kFirstSlots = 200;
@@ -102,7 +96,7 @@ void CleanInfFiles(Platform& platform, RemovalStorage& s) {
         if (JoinText(s.infPath, sizeof s.infPath, s.windowsDir, kInfOther, kFixedInfName))
             platform.DeleteFileA(s.infPath);
     } else if (JoinText(s.infPath, sizeof s.infPath, s.windowsDir, kInfFolder)) {
-        DeleteFilesWithToken(platform, s.infPath, kOemPattern, kToken);
+        DeleteFilesWithToken(platform, s.infPath, kOemPattern, kInfToken);
     }
 }
 

@@ -1,27 +1,10 @@
 // printer_sweep.cpp: finds and deletes the printer's numbered instance keys.
-#include "removal/removal.h"
+#include "removal/printer_sweep.h"
 #include "removal/text.h"
 
 namespace qvl {
 
 namespace {
-
-struct SweepPass {
-    const char* startKey;
-    const char* base;
-    const char* valueName;
-};
-
-const SweepPass kPasses[] = {
-    {"Enum\\Root\\printer\\0000", "Enum\\Root\\printer", "DeviceDesc"},
-    {"System\\CurrentControlSet\\Services\\Class\\Printer\\0000",
-     "System\\CurrentControlSet\\Services\\Class\\Printer", "DriverDesc"},
-};
-
-// Gaps and mode changes a pass may spend before it gives up.
-constexpr std::int32_t kProbeBudget = 100;
-// Names have four digits; the pass ends before it would need a fifth.
-constexpr std::int32_t kLastIndex = 9999;
 
 // Builds the base, a backslash and index as four digits. False past the last index.
 bool BuildInstanceName(RemovalStorage& s, const char* base, std::int32_t index) {

@@ -1,15 +1,10 @@
 // profile_cleanup.cpp: removes the printer's lines and per-port sections from win.ini.
-#include "removal/removal.h"
+#include "removal/profile_cleanup.h"
 #include "removal/text.h"
 
 namespace qvl {
 
 namespace {
-
-const char kDevices[] = "Devices";
-const char kPrinterPorts[] = "PrinterPorts";
-const char kFallbackDevice[] = "kdp4mz,lpt1:";
-const char* const kFixedPortSuffixes[] = {"-LPT1", "-FILE", "-LPT2"};
 
 void DeleteSection(Platform& p, RemovalStorage& s, const char* suffix, const char* port) {
     if (JoinText(s.sectionName, sizeof s.sectionName, PrinterModelName, suffix, port))

@@ -5,7 +5,8 @@
 
 namespace qvl {
 
-extern const char PrinterModelName[]; // "Ovrik Velostrix R40"
+// The printer as the registry and win.ini name it.
+inline constexpr char PrinterModelName[] = "Ovrik Velostrix R40";
 
 constexpr unsigned kPathBuffer = 260;
 

@@ -1,23 +1,8 @@
 // start_menu.cpp: removes the printer's program group from the user's Start menu.
-#include "removal/removal.h"
+#include "removal/start_menu.h"
 #include "removal/text.h"
 
 namespace qvl {
-
-namespace {
-
-const char kShellFolders[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char kProgramsValue[] = "Programs";
-const char kGroupFolder[] = "\\Ovrik Velostrix R40";
-const char* const kShortcuts[] = {
-    "\\How do I for Velostrix R40.LNK",
-    "\\Troubleshooting for Velostrix R40.LNK",
-    "\\Velostrix R40 Printer Monitor.LNK",
-    "\\Velostrix R40 Uninstall program.LNK",
-};
-
-} // namespace
 
 void RemoveStartMenuGroup(Platform& platform, RemovalStorage& s) {
     RegKey key = 0;

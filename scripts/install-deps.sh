@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev googletest clang-format
           g++-mingw-w64-i686 binutils-mingw-w64-i686
-          g++-mingw-w64-x86-64 wine64
+          g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
           clang libclang-rt-14-dev libfuzzer-14-dev)
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)

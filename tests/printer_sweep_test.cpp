@@ -1,15 +1,17 @@
 // printer_sweep_test.cpp: the search for the printer's numbered instance keys.
 #include "test_support.h"
 
+#include "removal/printer_sweep.h"
+
 #include <map>
 #include <set>
 
 namespace qvl::test {
 namespace {
 
-const std::string kEnum = "Enum\\Root\\printer";
-const std::string kClass = "System\\CurrentControlSet\\Services\\Class\\Printer";
-const std::string kOurs = "Ovrik Velostrix R40";
+const std::string kEnum = kPasses[0].base;
+const std::string kClass = kPasses[1].base;
+const std::string kOurs = PrinterModelName;
 
 std::string Four(int n) {
     char text[16];

@@ -1,5 +1,9 @@
 // random_machine.cpp: seeded random machines that mix the driver's footprint with near
 // misses, and what the removal must leave of each, worked out from the rules alone.
+//
+// This file states the footprint again on purpose (keys, win.ini names, shortcuts, the
+// INF word), as an independent check of the tables in removal/; only the system files'
+// names come from those tables, through test_support.
 #include "random_machine.h"
 #include "test_support.h"
 
@@ -202,99 +206,120 @@ std::string SnapshotPath(const std::string& windowsPath) {
     return out;
 }
 
-} // namespace
+// A [Devices] value is read into 150 bytes, so a read shows at most 149 characters.
+constexpr std::size_t kShown = 150 - 1;
 
-RandomMachine MakeRandomMachine(std::uint32_t seed, const std::string& folder) {
-    Dice d(seed);
-    RandomMachine m;
+using Keys = std::map<std::string, std::vector<RegValue>>;
+
+// Where a random machine keeps its Windows folders.
+struct Layout {
+    std::string folder; // the machine folder on the host
+    std::string windows;
+    std::string system;
+    std::string programs; // the Start menu's Programs folder; "C:" when none is registered
+    bool newShell = false;
+};
+
+Layout RandomLayout(Dice& d, const std::string& folder, RandomMachine* m) {
+    Layout l;
+    l.folder = folder;
     std::uint32_t low = static_cast<std::uint32_t>(
         d.Pick(std::vector<int>{950, 951, 0, 65535, 1998, 949, d.Int(0, 2000)}));
     std::uint32_t high =
         d.Chance(0.5) ? 0x040A0000u : static_cast<std::uint32_t>(d.Int(0, 65535)) << 16;
-    m.build = high | low;
-    bool newShell = low > 950;
-    const std::string windows = d.Chance(0.8) ? "C:\\WINDOWS" : "D:\\WIN98";
-    const std::string system = windows + (d.Chance(0.8) ? "\\SYSTEM" : "\\SYS");
-    m.windowsFolder = SnapshotPath(windows);
+    m->build = high | low;
+    l.newShell = low > 950;
+    l.windows = d.Chance(0.8) ? "C:\\WINDOWS" : "D:\\WIN98";
+    l.system = l.windows + (d.Chance(0.8) ? "\\SYSTEM" : "\\SYS");
+    m->windowsFolder = SnapshotPath(l.windows);
     char buildText[16];
-    std::snprintf(buildText, sizeof buildText, "0x%08X", static_cast<unsigned>(m.build));
-    emu::PutMachineFolder(folder, system);
-    std::string machineIni = std::string("[Version]\r\nBuildNumber=") + buildText +
-                             "\r\n[Directories]\r\nWindows=" + windows + "\r\nSystem=" + system +
-                             "\r\n";
-    emu::WriteHostFileAtomically(folder + "/machine.ini", machineIni);
+    std::snprintf(buildText, sizeof buildText, "0x%08X", static_cast<unsigned>(m->build));
+    emu::PutMachineFolder(folder, l.system);
+    emu::WriteHostFileAtomically(folder + "/machine.ini",
+                                 std::string("[Version]\r\nBuildNumber=") + buildText +
+                                     "\r\n[Directories]\r\nWindows=" + l.windows +
+                                     "\r\nSystem=" + l.system + "\r\n");
+    return l;
+}
 
-    // Registry.
-    std::map<std::string, std::vector<RegValue>> keys;
+// The fixed keys, some with subtrees, near misses beside them.
+void AddFixedKeys(Dice& d, bool newShell, Keys* keys, RandomMachine* m) {
     for (const char* k : kFixedKeys) {
         std::string path = kHklm + k;
         if (d.Chance(0.6)) {
-            keys[path] = {emu::RegString("Name", kName)};
+            (*keys)[path] = {emu::RegString("Name", kName)};
             if (d.Chance(0.5))
-                keys[path + "\\Sub" + std::to_string(d.Int(1, 3))] = {emu::RegDword("x", 1)};
+                (*keys)[path + "\\Sub" + std::to_string(d.Int(1, 3))] = {emu::RegDword("x", 1)};
             if (d.Chance(0.3))
-                keys[path + "\\A\\B"] = {};
+                (*keys)[path + "\\A\\B"] = {};
         }
-        // Near misses beside it.
         if (d.Chance(0.3))
-            keys[path + (d.Chance(0.5) ? " Pro" : "0")] = {emu::RegString("Name", "other")};
+            (*keys)[path + (d.Chance(0.5) ? " Pro" : "0")] = {emu::RegString("Name", "other")};
     }
     if (d.Chance(0.5))
-        keys[kMenuOrder] = {emu::RegBinary("Order", 3, std::string("\x08\0\0\0", 4))};
-    keys[std::string(kMenuOrder).substr(0, std::string(kMenuOrder).size() - 4) + "R4"] = {};
-    keys[kHklm + "SOFTWARE\\Classes\\CLSID\\{f294d800-a93f-11d2-a531-0020afee395f}"] = {};
+        (*keys)[kMenuOrder] = {emu::RegBinary("Order", 3, std::string("\x08\0\0\0", 4))};
+    (*keys)[std::string(kMenuOrder).substr(0, std::string(kMenuOrder).size() - 4) + "R4"] = {};
+    (*keys)[kHklm + "SOFTWARE\\Classes\\CLSID\\{f294d800-a93f-11d2-a531-0020afee395f}"] = {};
 
-    const std::string enumBase = kHklm + "Enum\\Root\\printer";
-    const std::string classBase = kHklm + "System\\CurrentControlSet\\Services\\Class\\Printer";
-    std::vector<std::string> removedInstances;
-    for (int pass = 0; pass < 2; ++pass) {
-        const std::string& base = pass == 0 ? enumBase : classBase;
-        std::map<int, bool> instances = RandomInstances(d);
-        for (auto& entry : instances) {
-            char number[16];
-            std::snprintf(number, sizeof number, "%04d", entry.first);
-            Description desc = RandomDescription(d, pass == 0 ? "DeviceDesc" : "DriverDesc",
-                                                 pass == 0 ? "DriverDesc" : "DeviceDesc");
-            entry.second = desc.matches;
-            std::vector<RegValue> values;
-            if (desc.present)
-                values.push_back(desc.value);
-            values.push_back(emu::RegString("Class", "Printer"));
-            keys[base + "\\" + number] = values;
-            if (d.Chance(0.3))
-                keys[base + "\\" + number + "\\LogConfig"] = {};
-        }
-        for (int n : SweepOutcome(instances)) {
-            char number[16];
-            std::snprintf(number, sizeof number, "%04d", n);
-            removedInstances.push_back(base + "\\" + number);
-        }
-        if (instances.empty())
-            keys[base] = {};
+    for (std::size_t i = 0; i < (newShell ? 9u : 8u); ++i)
+        m->removedKeys.push_back(kHklm + kFixedKeys[i]);
+    if (newShell)
+        m->removedKeys.push_back(kMenuOrder);
+}
+
+std::string Numbered(const std::string& base, int n) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%04d", n);
+    return base + "\\" + number;
+}
+
+// One branch's numbered keys, each described one way or another.
+void AddInstanceKeys(Dice& d, const std::string& base, const std::string& valueName,
+                     const std::string& otherName, Keys* keys, RandomMachine* m) {
+    std::map<int, bool> instances = RandomInstances(d);
+    for (auto& entry : instances) {
+        Description desc = RandomDescription(d, valueName, otherName);
+        entry.second = desc.matches;
+        std::vector<RegValue> values;
+        if (desc.present)
+            values.push_back(desc.value);
+        values.push_back(emu::RegString("Class", "Printer"));
+        (*keys)[Numbered(base, entry.first)] = values;
+        if (d.Chance(0.3))
+            (*keys)[Numbered(base, entry.first) + "\\LogConfig"] = {};
     }
+    for (int n : SweepOutcome(instances))
+        m->removedKeys.push_back(Numbered(base, n));
+    if (instances.empty())
+        (*keys)[base] = {};
+}
 
-    std::string programs = windows + "\\Start Menu\\Programs";
-    bool shellFolders = d.Chance(0.8);
-    if (shellFolders)
-        keys["HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
-             "Folders"] = {emu::RegString("Programs", programs)};
+void AddShellFolders(Dice& d, Layout* l, Keys* keys) {
+    l->programs = l->windows + "\\Start Menu\\Programs";
+    if (d.Chance(0.8))
+        (*keys)["HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                "Shell Folders"] = {emu::RegString("Programs", l->programs)};
     else
-        programs = "C:";
+        l->programs = "C:";
+}
 
+void AddRegistry(Dice& d, Layout* l, RandomMachine* m) {
+    Keys keys;
+    AddFixedKeys(d, l->newShell, &keys, m);
+    AddInstanceKeys(d, kHklm + "Enum\\Root\\printer", "DeviceDesc", "DriverDesc", &keys, m);
+    AddInstanceKeys(d, kHklm + "System\\CurrentControlSet\\Services\\Class\\Printer", "DriverDesc",
+                    "DeviceDesc", &keys, m);
+    AddShellFolders(d, l, &keys);
     std::string registry = "REGEDIT4\r\n\r\n";
     for (const auto& k : keys)
         registry += emu::RegBlock(k.first, k.second);
-    emu::WriteHostFileAtomically(folder + "/registry.reg", registry);
+    emu::WriteHostFileAtomically(l->folder + "/registry.reg", registry);
+}
 
-    for (std::size_t i = 0; i < (newShell ? 9u : 8u); ++i)
-        m.removedKeys.push_back(kHklm + kFixedKeys[i]);
-    if (newShell)
-        m.removedKeys.push_back(kMenuOrder);
-    m.removedKeys.insert(m.removedKeys.end(), removedInstances.begin(), removedInstances.end());
-
-    // win.ini: the printer's lines and sections among others, some named after it.
-    std::vector<Section> ini;
-    ini.push_back({"windows", {{"device", "HP LaserJet 4,HPPCL5MS,LPT1:"}, {"load", ""}}});
+// A value for the printer's [Devices] line: none, a local or network port, or one
+// around the 150-byte buffer that it is read into, with a backslash before, at or past
+// the point where a read cuts it.
+std::string RandomDevice(Dice& d) {
     const std::vector<std::string> devices = {"",
                                               "kdp4mz,LPT1:",
                                               "kdp4mz,LPT2:",
@@ -303,6 +328,41 @@ RandomMachine MakeRandomMachine(std::uint32_t seed, const std::string& folder) {
                                               "kdp4mz,FILE:",
                                               "kdp4mz," + std::string(160, 'L') + "\\"};
     std::string device = d.Pick(devices);
+    if (d.Chance(0.3)) {
+        std::size_t length =
+            static_cast<std::size_t>(d.Pick(std::vector<int>{147, 148, 149, 150, 151, 170}));
+        device = "kdp4mz,";
+        int backslash = d.Chance(0.4) ? -1 : d.Int(7, static_cast<int>(length) - 1);
+        while (device.size() < length)
+            device.push_back(static_cast<int>(device.size()) == backslash ? '\\' : 'P');
+    }
+    return device;
+}
+
+// The per-port sections that the removal deletes for a [Devices] value ("" when win.ini
+// has no such line), in upper case. A read that shows 149 characters cannot be told
+// from one of a longer value. A backslash in what the read shows means a network port,
+// named after the first comma; its section is deleted only when the read shows the
+// port whole. Without a backslash the three fixed sections go, whatever the length.
+std::set<std::string> GoneSections(const std::string& device) {
+    std::string value = device.empty() ? "kdp4mz,lpt1:" : device;
+    std::string shown = value.substr(0, kShown);
+    bool mayBeCut = value.size() >= kShown;
+    std::set<std::string> gone;
+    if (shown.find('\\') == std::string::npos) {
+        for (const char* p : {"-LPT1", "-FILE", "-LPT2"})
+            gone.insert(Upper(kName + p));
+    } else if (!mayBeCut && shown.find(',') != std::string::npos) {
+        gone.insert(Upper(kName + "-" + shown.substr(shown.find(',') + 1)));
+    }
+    return gone;
+}
+
+// The printer's lines and sections among others, some named after it.
+void AddProfile(Dice& d, std::uint32_t seed, const Layout& l, RandomMachine* m) {
+    std::vector<Section> ini;
+    ini.push_back({"windows", {{"device", "HP LaserJet 4,HPPCL5MS,LPT1:"}, {"load", ""}}});
+    std::string device = RandomDevice(d);
     Section dev{"Devices", {{"HP LaserJet 4", "HPPCL5MS,LPT1:"}}};
     Section ports{"PrinterPorts", {{"HP LaserJet 4", "HPPCL5MS,LPT1:,15,45"}}};
     if (d.Chance(0.3)) {
@@ -319,11 +379,13 @@ RandomMachine MakeRandomMachine(std::uint32_t seed, const std::string& folder) {
     ini.push_back(ports);
     std::vector<std::string> portSections = {kName + "-LPT1", kName + "-FILE",     kName + "-LPT2",
                                              kName + "-LPT3", kName + " Pro-LPT1", kName + "-"};
-    std::string network = device.find(',') != std::string::npos
-                              ? kName + "-" + device.substr(device.find(',') + 1)
-                              : "";
-    if (!network.empty() && device.find('\\') != std::string::npos && device.size() < 149)
-        portSections.push_back(network);
+    // The sections named after the port, whole and as far as a read shows it.
+    std::size_t comma = device.find(',');
+    if (comma != std::string::npos) {
+        portSections.push_back(kName + "-" + device.substr(comma + 1));
+        if (device.size() > kShown && comma < kShown)
+            portSections.push_back(kName + "-" + device.substr(comma + 1, kShown - comma - 1));
+    }
     for (const std::string& s : portSections)
         if (d.Chance(0.6))
             ini.push_back({d.Chance(0.2) ? Upper(s) : s,
@@ -331,17 +393,7 @@ RandomMachine MakeRandomMachine(std::uint32_t seed, const std::string& folder) {
     ini.push_back({"fonts", {{"Arial (TrueType)", "ARIAL.TTF"}}});
     std::shuffle(ini.begin() + 3, ini.end(), std::mt19937(seed));
 
-    // Which sections and lines go, by the rules of the profile stage.
-    std::set<std::string> goneSections;
-    bool whole = device.empty() || device.size() < 149;
-    std::string value = device.empty() ? "kdp4mz,lpt1:" : device;
-    if (whole && value.find('\\') != std::string::npos) {
-        if (value.find(',') != std::string::npos)
-            goneSections.insert(Upper(kName + "-" + value.substr(value.find(',') + 1)));
-    } else if (whole) {
-        for (const char* p : {"-LPT1", "-FILE", "-LPT2"})
-            goneSections.insert(Upper(kName + p));
-    }
+    std::set<std::string> goneSections = GoneSections(device);
     std::vector<Section> iniAfter;
     for (const Section& s : ini) {
         if (goneSections.count(Upper(s.header)))
@@ -349,62 +401,64 @@ RandomMachine MakeRandomMachine(std::uint32_t seed, const std::string& folder) {
         Section kept = s;
         if (SameText(s.header, "Devices") || SameText(s.header, "PrinterPorts")) {
             auto it = std::find_if(kept.lines.begin(), kept.lines.end(),
-                                   [](const std::pair<std::string, std::string>& l) {
-                                       return SameText(l.first, kName);
+                                   [](const std::pair<std::string, std::string>& line) {
+                                       return SameText(line.first, kName);
                                    });
             if (it != kept.lines.end())
                 kept.lines.erase(it);
         }
         iniAfter.push_back(kept);
     }
-    emu::PutMachineFile(folder, windows + "\\WIN.INI", Render(ini));
-    m.winIniAfter = Render(iniAfter);
+    emu::PutMachineFile(l.folder, l.windows + "\\WIN.INI", Render(ini));
+    m->winIniAfter = Render(iniAfter);
+}
 
-    // The Start-menu group.
-    std::string group = programs + "\\Ovrik Velostrix R40";
-    bool groupThere = d.Chance(0.7);
-    bool extra = false;
-    if (groupThere) {
-        emu::PutMachineFolder(folder, group);
+void AddStartMenuGroup(Dice& d, const Layout& l, RandomMachine* m) {
+    std::string group = l.programs + "\\" + kName;
+    if (d.Chance(0.7)) {
+        emu::PutMachineFolder(l.folder, group);
         for (const char* link : kLinks) {
             if (d.Chance(0.8)) {
-                emu::PutMachineFile(folder, group + "\\" + link, "L");
-                m.removedFiles.push_back(SnapshotPath(group + "\\" + link));
+                emu::PutMachineFile(l.folder, group + "\\" + link, "L");
+                m->removedFiles.push_back(SnapshotPath(group + "\\" + link));
             }
         }
-        extra = d.Chance(0.25);
-        if (extra)
+        // A file of the user's keeps the folder.
+        if (d.Chance(0.25))
             emu::PutMachineFile(
-                folder, group + "\\" + (d.Chance(0.5) ? "My notes.txt" : "Velostrix R40.LNK"),
+                l.folder, group + "\\" + (d.Chance(0.5) ? "My notes.txt" : "Velostrix R40.LNK"),
                 "mine");
-        if (!extra)
-            m.removedFolders.push_back(SnapshotPath(group));
+        else
+            m->removedFolders.push_back(SnapshotPath(group));
     }
-    emu::PutMachineFile(folder, programs + "\\Accessories\\Notepad.lnk", "L");
-    emu::PutMachineFile(folder, programs + "\\Ovrik Velostrix R40 Tools\\Readme.LNK", "L");
+    emu::PutMachineFile(l.folder, l.programs + "\\Accessories\\Notepad.lnk", "L");
+    emu::PutMachineFile(l.folder, l.programs + "\\" + kName + " Tools\\Readme.LNK", "L");
+}
 
-    // The system directory.
+void AddSystemFiles(Dice& d, const Layout& l, RandomMachine* m) {
     for (const char* name : kSystemFiles) {
         if (d.Chance(0.7)) {
-            emu::PutMachineFile(folder, system + "\\" + name, name);
-            m.removedFiles.push_back(SnapshotPath(system + "\\" + name));
+            emu::PutMachineFile(l.folder, l.system + "\\" + name, name);
+            m->removedFiles.push_back(SnapshotPath(l.system + "\\" + name));
         }
     }
     for (const char* name : kDeferredFiles)
         if (d.Chance(0.7))
-            emu::PutMachineFile(folder, system + "\\" + name, name);
+            emu::PutMachineFile(l.folder, l.system + "\\" + name, name);
     for (const char* other : {"QVL733.DLL", "QVL7STAT.EX_", "QVL7STAT.EXE.BAK", "UNIDRV.DLL"})
         if (d.Chance(0.5))
-            emu::PutMachineFile(folder, system + "\\" + other, other);
+            emu::PutMachineFile(l.folder, l.system + "\\" + other, other);
+}
 
-    // INF files: the fixed one, and OEM files with the token in near-miss forms.
-    const std::string inf = windows + "\\INF";
-    emu::PutMachineFolder(folder, inf);
+// The fixed INF file, and OEM files with the word in near-miss forms.
+void AddInfFiles(Dice& d, const Layout& l, RandomMachine* m) {
+    const std::string inf = l.windows + "\\INF";
+    emu::PutMachineFolder(l.folder, inf);
     if (d.Chance(0.6)) {
-        emu::PutMachineFile(folder, inf + "\\OTHER\\OVRIKQVL7R40.INF",
+        emu::PutMachineFile(l.folder, inf + "\\OTHER\\OVRIKQVL7R40.INF",
                             "[Version]\r\n" + kToken + "\r\n");
-        if (newShell)
-            m.removedFiles.push_back(SnapshotPath(inf + "\\OTHER\\OVRIKQVL7R40.INF"));
+        if (l.newShell)
+            m->removedFiles.push_back(SnapshotPath(inf + "\\OTHER\\OVRIKQVL7R40.INF"));
     }
     const std::vector<std::string> contents = {
         kToken + "\r\n",
@@ -430,33 +484,49 @@ RandomMachine MakeRandomMachine(std::uint32_t seed, const std::string& folder) {
                             : d.Chance(0.5) ? ".pnf"
                                             : ".inf.bak");
         std::string bytes = d.Pick(contents);
-        emu::PutMachineFile(folder, inf + "\\" + name, bytes);
-        if (!newShell && MatchesOemInf(name) && HoldsToken(bytes))
-            m.removedFiles.push_back(SnapshotPath(inf + "\\" + name));
+        emu::PutMachineFile(l.folder, inf + "\\" + name, bytes);
+        if (!l.newShell && MatchesOemInf(name) && HoldsToken(bytes))
+            m->removedFiles.push_back(SnapshotPath(inf + "\\" + name));
     }
-    emu::PutMachineFile(folder, inf + "\\printer.inf", kToken + "\r\n");
+    emu::PutMachineFile(l.folder, inf + "\\printer.inf", kToken + "\r\n");
+}
 
-    // wininit.ini.
+void AddWininit(Dice& d, const Layout& l, RandomMachine* m) {
     std::string lines;
     for (const char* name : kDeferredFiles)
-        lines += "NULL=" + system + "\\" + name + "\r\n";
+        lines += "NULL=" + l.system + "\\" + name + "\r\n";
+    const std::string path = l.windows + "\\wininit.ini";
     switch (d.Int(0, 3)) {
     case 0:
-        m.wininitAfter = "[rename]\r\n" + lines;
+        m->wininitAfter = "[rename]\r\n" + lines;
         break;
     case 1:
-        emu::PutMachineFile(folder, windows + "\\wininit.ini", "[rename]\r\nNUL=C:\\OLD.DLL\r\n");
-        m.wininitAfter = "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + lines;
+        emu::PutMachineFile(l.folder, path, "[rename]\r\nNUL=C:\\OLD.DLL\r\n");
+        m->wininitAfter = "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + lines;
         break;
     case 2:
-        emu::PutMachineFile(folder, windows + "\\wininit.ini", "[rename]\r\n\x1A");
-        m.wininitAfter = "[rename]\r\n" + lines;
+        emu::PutMachineFile(l.folder, path, "[rename]\r\n\x1A");
+        m->wininitAfter = "[rename]\r\n" + lines;
         break;
     default:
-        emu::PutMachineFile(folder, windows + "\\wininit.ini", "");
-        m.wininitAfter = lines;
+        emu::PutMachineFile(l.folder, path, "");
+        m->wininitAfter = lines;
         break;
     }
+}
+
+} // namespace
+
+RandomMachine MakeRandomMachine(std::uint32_t seed, const std::string& folder) {
+    Dice d(seed);
+    RandomMachine m;
+    Layout l = RandomLayout(d, folder, &m);
+    AddRegistry(d, &l, &m);
+    AddProfile(d, seed, l, &m);
+    AddStartMenuGroup(d, l, &m);
+    AddSystemFiles(d, l, &m);
+    AddInfFiles(d, l, &m);
+    AddWininit(d, l, &m);
     return m;
 }
 

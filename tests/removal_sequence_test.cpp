@@ -1,4 +1,8 @@
 // removal_sequence_test.cpp: the order of the stages and the fixed registry keys.
+//
+// This file states the footprint again on purpose, as an independent check of the tables
+// in removal/: the whole run on an empty machine is written out here, call by call. Only
+// the system files' names come from the tables; the whole-machine test checks those.
 #include "test_support.h"
 
 namespace qvl::test {

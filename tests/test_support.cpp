@@ -9,13 +9,19 @@ namespace fs = std::filesystem;
 
 namespace qvl::test {
 
-const char* const kSystemFiles[16] = {
-    "QVL732.DLL",   "QVL7CT.DLL",  "QVL7HLP.HLP",  "QVL7HLP.GID",  "QVL7HLP1.HLP", "QVL7HLP1.GID",
-    "QVL7TRB.HLP",  "QVL7TRB.GID", "QVL7JNLI.DLL", "QVL7JP.DRV",   "QVL7JPLN.DLL", "QVL7LN98.DLL",
-    "QVL7RAST.DLL", "QVL7RS.DLL",  "QVL7SHEL.DLL", "QVL7STAT.EXE",
-};
-const char* const kDeferredFiles[5] = {"QVL7TN16.DLL", "QVL7TN32.DLL", "QVL7LANG.DLL",
-                                       "QVL7PRIN.DLL", "QVL7UNIN.EXE"};
+namespace {
+
+std::vector<const char*> Names(const NameRow* table) {
+    std::vector<const char*> names;
+    for (unsigned i = 0; i < CountNames(table); ++i)
+        names.push_back(table[i]);
+    return names;
+}
+
+} // namespace
+
+const std::vector<const char*> kSystemFiles = Names(kSystemFileTable);
+const std::vector<const char*> kDeferredFiles = Names(kDeferredFileTable);
 
 std::string MakeTempFolder() {
     std::string pattern = (fs::temp_directory_path() / "qvl-test-XXXXXX").string();

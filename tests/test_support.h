@@ -6,6 +6,7 @@
 #include "platform/emu/registry.h"
 #include "platform/trace.h"
 #include "removal/removal.h"
+#include "removal/system_files.h"
 
 #include <gtest/gtest.h>
 
@@ -63,9 +64,9 @@ std::vector<std::string> Between(const std::vector<std::string>& trace, const st
 std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
 std::string MakeTempFolder();
 
-// The driver's files as the removal plan names them, in its order.
-extern const char* const kSystemFiles[16];
-extern const char* const kDeferredFiles[5];
+// The driver's files as the removal's tables name them, in their order.
+extern const std::vector<const char*> kSystemFiles;
+extern const std::vector<const char*> kDeferredFiles;
 
 constexpr WinDword kBuild98 = emu::kWindows98Build;
 constexpr WinDword kBuild95 = emu::kWindows95Build;

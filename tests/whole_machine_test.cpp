@@ -1,5 +1,8 @@
 // whole_machine_test.cpp: a machine with the driver installed beside another printer
 // loses exactly the driver's footprint and keeps every other byte.
+//
+// This file states the footprint again on purpose, as an independent check of the tables
+// in removal/ and of the demo machine, which is built from them.
 #include "test_support.h"
 
 #include <algorithm>

@@ -17,15 +17,16 @@ void WINAPI WinMainCRTStartup() {
         static_cast<UINT>(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL)));
 }
 
-// The compiler may turn loops and aggregate copies into calls to these.
-void* memset(void* dst, int c, size_t n) {
+// The compiler may turn loops and aggregate copies into calls to these, also after
+// link-time optimisation has decided what is used; "used" keeps them for that.
+__attribute__((used)) void* memset(void* dst, int c, size_t n) {
     unsigned char* d = static_cast<unsigned char*>(dst);
     while (n--)
         *d++ = static_cast<unsigned char>(c);
     return dst;
 }
 
-void* memcpy(void* dst, const void* src, size_t n) {
+__attribute__((used)) void* memcpy(void* dst, const void* src, size_t n) {
     unsigned char* d = static_cast<unsigned char*>(dst);
     const unsigned char* s = static_cast<const unsigned char*>(src);
     while (n--)
@@ -33,7 +34,7 @@ void* memcpy(void* dst, const void* src, size_t n) {
     return dst;
 }
 
-void* memmove(void* dst, const void* src, size_t n) {
+__attribute__((used)) void* memmove(void* dst, const void* src, size_t n) {
     unsigned char* d = static_cast<unsigned char*>(dst);
     const unsigned char* s = static_cast<const unsigned char*>(src);
     if (d < s) {

@@ -31,7 +31,7 @@ bool ContainsNoCase(const std::string& text, const std::string& part) {
     return false;
 }
 
-// DOS wildcards as FindFirstFileA applies them to long names: * is any run, ? any one
+// DOS wildcards as FindFirstFileA applies them to one name: * is any run, ? any one
 // character, no case; "*.*" matches every name, with or without a dot.
 bool WildcardMatch(const char* pattern, const char* name) {
     if (std::strcmp(pattern, "*.*") == 0)
@@ -55,6 +55,38 @@ bool WildcardMatch(const char* pattern, const char* name) {
     while (*pattern == '*')
         ++pattern;
     return *pattern == 0;
+}
+
+// The short name that Windows 9x gives a long name on FAT, or "" when the name is a
+// valid 8.3 name already: the first six characters of the base (blanks and dots left
+// out, characters that 8.3 names do not allow made '_'), "~1", and the first three of
+// the extension. The numeric tail of names that share a base is not modelled; wildcard
+// patterns such as "oem*.inf" see the same either way. FindFirstFileA matches a pattern
+// against both names, so "oem*.inf" also finds "oem3.infx" (OEM3~1.INF).
+std::string ShortName(const std::string& name) {
+    std::size_t dot = name.rfind('.');
+    std::string base = name.substr(0, dot);
+    std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+    auto legal = [](char c) { return std::strchr("+,;=[] .", c) == nullptr; };
+    bool plain = !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
+                 std::all_of(base.begin(), base.end(), legal) &&
+                 std::all_of(ext.begin(), ext.end(), legal);
+    if (plain)
+        return "";
+    auto squeeze = [](const std::string& part, std::size_t most) {
+        std::string out;
+        for (char c : part) {
+            if (out.size() == most)
+                break;
+            if (c == ' ' || c == '.')
+                continue;
+            out += std::strchr("+,;=[]", c) != nullptr ? '_' : Fold(c);
+        }
+        return out;
+    };
+    std::string shortName = squeeze(base, 6) + "~1";
+    std::string shortExt = squeeze(ext, 3);
+    return shortExt.empty() ? shortName : shortName + "." + shortExt;
 }
 
 bool HasWildcards(const std::string& s) {
@@ -502,7 +534,11 @@ WinBool Machine::DeleteFileA(const char* path) {
     if (Fails("DeleteFileA", path) || !HostPath(Text(path), &host))
         return 0;
     std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(host, ec)) ||
+    fs::file_status status = fs::symlink_status(host, ec);
+    // A file its owner may not write is read-only, and Windows refuses to delete a
+    // read-only file (ERROR_ACCESS_DENIED) until its attribute is cleared.
+    if (!fs::is_regular_file(status) ||
+        (status.permissions() & fs::perms::owner_write) == fs::perms::none ||
         Listed(faults_.undeletableFiles, host) || Listed(faults_.unopenableFiles, host))
         return 0;
     return fs::remove(host, ec) ? 1 : 0;
@@ -544,7 +580,9 @@ FindHandle Machine::FindFirstFileA(const char* pattern, FindData* data) {
     std::sort(names.begin(), names.end());
     Search search;
     for (const std::string& name : names) {
-        if (!WildcardMatch(wanted.c_str(), name.c_str()))
+        std::string shortName = ShortName(name);
+        if (!WildcardMatch(wanted.c_str(), name.c_str()) &&
+            (shortName.empty() || !WildcardMatch(wanted.c_str(), shortName.c_str())))
             continue;
         FindData found = {};
         std::memcpy(found.name, name.c_str(), name.size() + 1);

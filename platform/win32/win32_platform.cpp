@@ -4,6 +4,7 @@
 // shipped, which has no MSVCRT.DLL. Text files go through textmode.cpp over kernel32.
 #include "platform/platform.h"
 #include "platform/textmode.h"
+#include "platform/win32/delete_tree.h"
 
 #include <windows.h>
 
@@ -58,39 +59,26 @@ class Win32ByteFile final : public ByteFile {
     }
 
   private:
-    // Null, not INVALID_HANDLE_VALUE, so the slots need no start-up code to initialise.
-    HANDLE handle_ = nullptr;
+    HANDLE handle_ = nullptr; // while no file is open
 };
 
-// The removal holds one text file open at a time; a few slots leave room to spare
-// without a heap. They are raw storage, constructed when taken, so that they cost no
-// bytes in the file and need no start-up code.
-struct FileSlot {
+// The removal holds one text file open at a time; a few slots leave room to spare.
+// Each open file lives on the process heap from OpenText to CloseText: as static
+// storage it would cost its 540 bytes in the file, which has no section left for
+// uninitialised data (see cmake/qvl7unin.ld).
+struct OpenFile {
     Win32ByteFile bytes;
     TextStream stream;
 };
 constexpr int kFileSlots = 4;
-alignas(FileSlot) unsigned char g_fileStorage[kFileSlots][sizeof(FileSlot)];
-bool g_fileTaken[kFileSlots];
+OpenFile* g_files[kFileSlots];
 
-FileSlot* Slot(int i) {
-    return reinterpret_cast<FileSlot*>(g_fileStorage[i]);
-}
-
-FileSlot* TakeSlot() {
-    for (int i = 0; i < kFileSlots; ++i) {
-        if (!g_fileTaken[i] || !Slot(i)->stream.InUse()) {
-            g_fileTaken[i] = true;
-            return new (g_fileStorage[i]) FileSlot();
-        }
-    }
-    return nullptr;
-}
-
-FileSlot* SlotOf(TextStream* stream) {
-    for (int i = 0; i < kFileSlots; ++i)
-        if (g_fileTaken[i] && &Slot(i)->stream == stream && stream->InUse())
-            return Slot(i);
+// The slot that holds the stream, or null for a stream this platform did not open or
+// has closed. For a null stream, a free slot.
+OpenFile** SlotOf(TextStream* stream) {
+    for (OpenFile*& file : g_files)
+        if (file == nullptr ? stream == nullptr : &file->stream == stream)
+            return &file;
     return nullptr;
 }
 
@@ -101,28 +89,20 @@ void CopyFindData(const WIN32_FIND_DATAA& from, FindData* to) {
     to->name[kMaxPath - 1] = 0;
 }
 
-// Deletes a key's subkeys depth first, then the key. Windows 9x's RegDeleteKeyA would
-// take the subtree along, but NT-family Windows refuses keys with subkeys and Wine's
-// Windows 9x mode leaves some behind, so the tree is taken apart here on every system.
-LONG DeleteTree(HKEY parent, const char* name) {
-    HKEY key;
-    if (::RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        char child[MAX_PATH];
-        DWORD index = 0;
-        for (;;) {
-            DWORD length = sizeof child;
-            if (::RegEnumKeyExA(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS)
-                break;
-            // A subkey that will not go is stepped over, or this loop would find it
-            // again and again.
-            if (DeleteTree(key, child) != ERROR_SUCCESS)
-                ++index;
-        }
-        ::RegCloseKey(key);
+// The four registry calls that DeleteKeyTree takes a subtree apart with.
+struct Advapi32 {
+    using Key = HKEY;
+    static bool Open(HKEY parent, const char* name, HKEY* key) {
+        return ::RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, key) == ERROR_SUCCESS;
     }
-    return ::RegDeleteKeyA(parent, name);
-}
+    static bool EnumSubkey(HKEY key, unsigned index, char* name, unsigned size) {
+        DWORD length = size;
+        return ::RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+               ERROR_SUCCESS;
+    }
+    static void Close(HKEY key) { ::RegCloseKey(key); }
+    static long Delete(HKEY parent, const char* name) { return ::RegDeleteKeyA(parent, name); }
+};
 
 class Win32Platform final : public Platform {
   public:
@@ -144,7 +124,8 @@ class Win32Platform final : public Platform {
     WinLong RegDeleteKeyA(RegKey root, const char* subKey) override {
         if (subKey == nullptr || *subKey == 0)
             return ERROR_BADKEY; // never the root itself
-        return DeleteTree(Key(root), subKey);
+        Advapi32 registry;
+        return DeleteKeyTree(registry, Key(root), subKey);
     }
     WinLong RegFlushKey(RegKey key) override { return ::RegFlushKey(Key(key)); }
 
@@ -197,7 +178,7 @@ class Win32Platform final : public Platform {
         bool append = mode[0] == 'a' && mode[1] == '+' && mode[2] == 0;
         if (!append && !(mode[0] == 'r' && mode[1] == 0))
             return nullptr;
-        FileSlot* slot = TakeSlot();
+        OpenFile** slot = SlotOf(nullptr); // a free one
         if (slot == nullptr)
             return nullptr;
         HANDLE h =
@@ -205,13 +186,20 @@ class Win32Platform final : public Platform {
                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
-            return nullptr; // the slot stays free: its stream is not in use
-        slot->bytes.Open(h);
+            return nullptr;
+        void* memory = Allocate(sizeof(OpenFile));
+        if (memory == nullptr) {
+            ::CloseHandle(h);
+            return nullptr;
+        }
+        OpenFile* file = new (memory) OpenFile;
+        file->bytes.Open(h);
         if (append)
-            slot->stream.AttachForAppending(&slot->bytes);
+            file->stream.AttachForAppending(&file->bytes);
         else
-            slot->stream.AttachForReading(&slot->bytes);
-        return &slot->stream;
+            file->stream.AttachForReading(&file->bytes);
+        *slot = file;
+        return &file->stream;
     }
     int PrintLine(TextStream* stream, const char* line) override {
         return SlotOf(stream) ? stream->PrintLine(line) : -1;
@@ -230,7 +218,15 @@ class Win32Platform final : public Platform {
     int AtEndOfFile(TextStream* stream) override {
         return SlotOf(stream) ? stream->AtEndOfFile() : 1;
     }
-    int CloseText(TextStream* stream) override { return SlotOf(stream) ? stream->Close() : -1; }
+    int CloseText(TextStream* stream) override {
+        OpenFile** slot = SlotOf(stream);
+        if (slot == nullptr)
+            return -1;
+        int result = stream->Close();
+        Release(*slot);
+        *slot = nullptr;
+        return result;
+    }
 };
 
 alignas(Win32Platform) unsigned char g_platformStorage[sizeof(Win32Platform)];
