@@ -101,7 +101,7 @@ class Sweep {
             if (template_.items.count(item) != 0 && cleanAfter_.count(item) != 0)
                 return Fail("a clean run left " + item);
         }
-        for (const char* name : kSystemFiles) {
+        for (const std::string& name : kSystemFiles) {
             std::string item = std::string("file ") + system + "\\" + name;
             if (template_.items.count(item) == 0 || cleanAfter_.count(item) != 0)
                 return Fail("the template lacks " + item + ", or a clean run left it");
@@ -198,22 +198,21 @@ class Sweep {
             for (const FootprintKey& k : kFixedKeys)
                 if (below(path, KeyName(k), true))
                     return true;
-            for (const char* base : kInstanceBases)
+            for (const std::string& base : kInstanceBases)
                 if (below(path, std::string("HKLM\\") + base, false))
                     return true;
             return false;
         }
         if (item.compare(0, 5, "file ") == 0 || item.compare(0, 4, "dir ") == 0) {
-            for (const char* name : kSystemFiles)
+            for (const std::string& name : kSystemFiles)
                 if (path == system + "\\" + name)
                     return true;
             for (const std::string& programs : watch_.deepDirs)
                 if (below(path, programs + kGroupFolder, true))
                     return true;
-            for (const char* inf : kInfFolders)
+            for (const std::string& inf : kInfFolders)
                 if (below(path, watch_.windowsDir + inf, false) &&
-                    path.find('\\', watch_.windowsDir.size() + std::strlen(inf) + 1) ==
-                        std::string::npos)
+                    path.find('\\', watch_.windowsDir.size() + inf.size() + 1) == std::string::npos)
                     return true;
             return false;
         }

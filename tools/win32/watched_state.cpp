@@ -272,7 +272,7 @@ WatchList MakeWatchList() {
             watch.childNames.push_back(parent);
         }
     }
-    for (const char* base : kInstanceBases)
+    for (const std::string& base : kInstanceBases)
         addFull(std::string("HKLM\\") + base);
     addFull(std::string("HKCU\\") + kShellFolders);
 
@@ -280,7 +280,7 @@ WatchList MakeWatchList() {
     ::GetWindowsDirectoryA(dir, sizeof dir);
     watch.windowsDir = dir;
     watch.flatDirs.push_back(dir);
-    for (const char* inf : kInfFolders)
+    for (const std::string& inf : kInfFolders)
         watch.flatDirs.push_back(watch.windowsDir + inf);
     ::GetSystemDirectoryA(dir, sizeof dir);
     watch.flatDirs.push_back(dir);

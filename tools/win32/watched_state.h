@@ -10,6 +10,8 @@
 //   "bytes win.ini", "bytes wininit.ini"  the two files whole
 #pragma once
 
+#include "tools/win32/sweep_footprint.h"
+
 #include <windows.h>
 
 #include <map>
@@ -48,7 +50,6 @@ std::vector<std::string> Changed(const Items& a, const Items& b);
 const std::string& ValueOf(const Items& items, const std::string& item);
 extern const std::string kAbsent;
 
-struct FootprintKey;
 // A footprint key as the items name it: ROOT\\path.
 std::string KeyName(const FootprintKey& key);
 
