@@ -84,6 +84,17 @@ target_include_directories(time_removal PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(time_removal PRIVATE WIN32_LEAN_AND_MEAN)
 target_link_options(time_removal PRIVATE -static)
 
+# The fault sweep on real Win32: one process fails each platform call of the removal in
+# turn on the machine it runs on (tests/wine/fault-sweep.sh, scripts/win32-fault-sweep.sh).
+# x86_64 only: it runs under wine64.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_executable(win32_fault_sweep tools/win32/fault_sweep.cpp tools/win32/watched_state.cpp
+    ${REMOVAL_SOURCES} platform/win32/win32_platform.cpp)
+  target_include_directories(win32_fault_sweep PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(win32_fault_sweep PRIVATE WIN32_LEAN_AND_MEAN)
+  target_link_options(win32_fault_sweep PRIVATE -static)
+endif()
+
 # The conformance table against the Win32 platform, run under a 64-bit Wine.
 if(BUILD_TESTING AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(QVL_WINE_TEMPLATE_DIR ${CMAKE_BINARY_DIR}/tests/wine)

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The Win32 fault sweep in one Windows 9x mode under wine64: seeds a copy of the mode's
+# prefix with the driver's footprint, then runs the sweep program in it once.
+#
+#   fault-sweep.sh MODE TEMPLATE WORK EXE [--every K]
+#
+# TEMPLATE is a prefix made by scripts/wine-prefix.sh for MODE and 64 bits; WORK a folder
+# of this run's own; EXE the x86_64 win32_fault_sweep.exe. Exits with the sweep's code.
+set -uo pipefail
+mode=$1 template=$2 work=$3 exe=$4
+shift 4
+wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64
+if [ ! -f "$template/system.reg" ]; then
+  echo "no prefix at $template: its set-up failed"
+  exit 1
+fi
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
+rm -rf "$work"
+mkdir -p "$work"
+cleanup() { timeout 20 "$server" -k 2>/dev/null || true; }
+trap cleanup EXIT
+windows=$WINEPREFIX/drive_c/windows
+system=$windows/system32
+w() { timeout 60 "$wine" "$@"; }
+source "$(dirname "$0")/footprint.sh"
+copy_prefix "$template" "$WINEPREFIX"
+cd "$work" || exit 1
+seed_footprint >/dev/null
+# The whole sweep of a mode takes minutes; a run that never ends is caught by the
+# program's own watchdog, and this bounds the rest.
+echo "fault sweep, $mode: $*"
+timeout 3000 "$wine" "$exe" "$@"
