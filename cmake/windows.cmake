@@ -89,6 +89,7 @@ target_link_options(time_removal PRIVATE -static)
 # x86_64 only: it runs under wine64.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_executable(win32_fault_sweep tools/win32/fault_sweep.cpp tools/win32/watched_state.cpp
+    platform/fault.cpp
     ${REMOVAL_SOURCES} platform/win32/win32_platform.cpp)
   target_include_directories(win32_fault_sweep PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_definitions(win32_fault_sweep PRIVATE WIN32_LEAN_AND_MEAN)

@@ -15,7 +15,7 @@
 // only runs failing every call from those on; every method failing at each of its calls
 // is run in full either way. Prints the figures; exits 0 when every check held.
 #include "removal/removal.h"
-#include "tools/win32/fault_standin.h" // to become platform/fault.h
+#include "platform/fault.h"
 #include "tools/win32/sweep_footprint.h"
 #include "tools/win32/watched_state.h"
 
