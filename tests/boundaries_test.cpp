@@ -1,4 +1,7 @@
 // boundaries_test.cpp: sizes at and past every limit, and bytes text readers rarely see.
+//
+// Names from the driver's footprint appear in machine contents here on purpose, written
+// as a user's machine holds them, as an independent check of the removal's tables.
 #include "test_support.h"
 
 namespace qvl::test {

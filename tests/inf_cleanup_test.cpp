@@ -1,4 +1,7 @@
 // inf_cleanup_test.cpp: the printer's setup information file in the INF folder.
+//
+// The INF file's name and the word that marks the printer's OEM files stand here again
+// on purpose, as a check of the stage's tables from outside.
 #include "test_support.h"
 
 namespace qvl::test {

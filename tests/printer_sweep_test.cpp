@@ -1,4 +1,7 @@
 // printer_sweep_test.cpp: the search for the printer's numbered instance keys.
+//
+// The value names and descriptions the sweep reads stand here as the registry holds them,
+// on purpose, as an independent check of the stage's table.
 #include "test_support.h"
 
 #include "removal/printer_sweep.h"

@@ -1,4 +1,7 @@
 // profile_cleanup_test.cpp: the printer's lines and per-port sections in win.ini.
+//
+// The section, key and port names stand here as win.ini holds them, on purpose: they
+// check the stage's tables from outside rather than restate them.
 #include "test_support.h"
 
 namespace qvl::test {

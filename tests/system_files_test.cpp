@@ -1,4 +1,7 @@
 // system_files_test.cpp: the driver's system files and the wininit.ini lines.
+//
+// Expected wininit.ini bytes spell the "NULL=" lines out on purpose, as a check of the
+// stage's text; the file names themselves come from the tables (test_support.h).
 #include "test_support.h"
 
 namespace qvl::test {
