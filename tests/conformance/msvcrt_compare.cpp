@@ -107,6 +107,31 @@ std::string AppendOurs(const std::string& bytes, const char* line) {
     return std::to_string(n) + " " + Show(Get());
 }
 
+// How an "a+" stream answers fseek(f, -1, SEEK_END) and then fgetc: the removal asks
+// this of wininit.ini to learn whether its last line is ended.
+std::string LastMsvcrt(const std::string& bytes) {
+    Put(bytes);
+    std::FILE* f = std::fopen(kFile, "a+");
+    int r = std::fseek(f, -1, SEEK_END);
+    std::string out = std::to_string(r);
+    if (r == 0)
+        out += " " + std::to_string(std::fgetc(f));
+    std::fclose(f);
+    return out;
+}
+
+std::string LastOurs(const std::string& bytes) {
+    Put(bytes);
+    qvl::Platform& p = qvl::DefaultPlatform();
+    qvl::TextStream* f = p.OpenText(kFile, "a+");
+    int r = p.SeekFromEnd(f, -1);
+    std::string out = std::to_string(r);
+    if (r == 0)
+        out += " " + std::to_string(p.ReadChar(f));
+    p.CloseText(f);
+    return out;
+}
+
 void Row(const std::string& what, const std::string& msvcrt, const std::string& ours) {
     std::printf("| %s | %s | %s | %s |\n", what.c_str(), msvcrt.c_str(), ours.c_str(),
                 msvcrt == ours ? "same" : "differs");
@@ -151,6 +176,11 @@ int main() {
     for (const Lines& l : lines)
         Row("`" + Show(l.bytes) + "` + `" + Show(l.line) + "`", AppendMsvcrt(l.bytes, l.line),
             AppendOurs(l.bytes, l.line));
+    const std::string ends[] = {"x\r\n", "x\n", "x", "x\r", "", "x\r\n\x1A", "x\x1A\x1A"};
+    std::printf("\n| \"a+\", fseek -1 SEEK_END, fgetc on | msvcrt | ours | |\n");
+    std::printf("|---|---|---|---|\n");
+    for (const std::string& bytes : ends)
+        Row("`" + Show(bytes) + "`", LastMsvcrt(bytes), LastOurs(bytes));
     DeleteFileA(kFile);
     return 0;
 }
