@@ -20,18 +20,12 @@ trap '[ -n "$server" ] && timeout 20 "$server" -k 2>/dev/null; rm -rf "$work"' E
 export WINEDEBUG=-all
 
 w() { timeout 60 "$wine" "$@"; }
+# shellcheck source=../tests/wine/footprint.sh
+source "$root/tests/wine/footprint.sh"
 # A fresh seeded prefix in $WINEPREFIX, copied from the template for $bits.
 fresh() {
   [ -n "$server" ] && { timeout 20 "$server" -k 2>/dev/null || true; }
-  rm -rf "$work/run"
-  mkdir -p "$work/run"
-  export WINEPREFIX=$work/run/prefix
-  windows=$WINEPREFIX/drive_c/windows
-  system=$windows/system32
-  # shellcheck source=../tests/wine/footprint.sh
-  source "$root/tests/wine/footprint.sh"
-  copy_prefix "$work/template-$bits" "$WINEPREFIX"
-  cd "$work/run"
+  enter_prefix "$work/template-$bits" "$work/run" "$arch"
   seed_footprint >/dev/null
 }
 ms() { echo $((($2 - $1) / 1000000)); }
@@ -40,9 +34,9 @@ echo "QVL7UNIN.EXE (i686): $(stat -c %s build/mingw/QVL7UNIN.EXE) bytes"
 echo "QVL7UNIN.EXE (x86_64 test build): $(stat -c %s build/mingw64/QVL7UNIN.EXE) bytes"
 for bits in 64 32; do
   if [ "$bits" = 64 ]; then
-    wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 build=build/mingw64
+    wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 build=build/mingw64 arch=win64
   else
-    wine=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 build=build/mingw
+    wine=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 build=build/mingw arch=win32
   fi
   if ! scripts/wine-prefix.sh "$work/template-$bits" win98 "$bits"; then
     echo "$bits-bit Wine cannot start here: no figures for it"

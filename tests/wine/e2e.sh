@@ -29,23 +29,11 @@ if [ "$code" != 0 ]; then
   [ "$bits" = 32 ] && { echo "SKIPPED: no 32-bit Wine on this machine"; exit 77; }
   exit 1
 fi
-if [ ! -f "$template/system.reg" ]; then
-  echo "no prefix at $template: its set-up failed"
-  exit 1
-fi
-
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-case "$bits" in 32) export WINEARCH=win32 ;; *) export WINEARCH=win64 ;; esac
-rm -rf "$work"
-mkdir -p "$work"
+case "$bits" in 32) arch=win32 ;; *) arch=win64 ;; esac
+source "$(dirname "$0")/footprint.sh"
 cleanup() { timeout 20 "$server" -k 2>/dev/null || true; }
 trap cleanup EXIT
-
-windows=$WINEPREFIX/drive_c/windows
-system=$windows/system32
-source "$(dirname "$0")/footprint.sh"
-copy_prefix "$template" "$WINEPREFIX"
-cd "$work" || exit 1
+enter_prefix "$template" "$work" "$arch" || exit 1
 
 failures=0
 check() { # description, command...

@@ -10,21 +10,11 @@ set -uo pipefail
 mode=$1 template=$2 work=$3 exe=$4
 shift 4
 wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64
-if [ ! -f "$template/system.reg" ]; then
-  echo "no prefix at $template: its set-up failed"
-  exit 1
-fi
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-rm -rf "$work"
-mkdir -p "$work"
-cleanup() { timeout 20 "$server" -k 2>/dev/null || true; }
-trap cleanup EXIT
-windows=$WINEPREFIX/drive_c/windows
-system=$windows/system32
 w() { timeout 60 "$wine" "$@"; }
 source "$(dirname "$0")/footprint.sh"
-copy_prefix "$template" "$WINEPREFIX"
-cd "$work" || exit 1
+cleanup() { timeout 20 "$server" -k 2>/dev/null || true; }
+trap cleanup EXIT
+enter_prefix "$template" "$work" win64 || exit 1
 seed_footprint >/dev/null
 # The whole sweep of a mode takes minutes; a run that never ends is caught by the
 # program's own watchdog, and this bounds the rest.

@@ -1,9 +1,29 @@
 # footprint.sh: the driver's footprint on a Windows 9x machine beside another printer's,
-# and the seeding of a Wine prefix with it; sourced by the end-to-end runs and measure.sh.
+# and the seeding of a Wine prefix with it; sourced by the runs under Wine.
 #
-# Expects: wine and server (the loader and wineserver), WINEPREFIX, windows and system
-# (its Windows and system folders on the Unix side), and w (wine with a timeout); the
-# current folder takes the seed file.
+# The footprint is stated here again on purpose, in the machine's own terms, as an
+# independent check of the removal's tables: a name that drifted there leaves its file
+# or key behind here, and the runs fail.
+#
+# Expects: wine and server (the loader and wineserver) and w (wine with a timeout);
+# enter_prefix sets the rest. The current folder takes the seed file.
+
+# A run of its own in the empty folder WORK, on a copy of TEMPLATE (a prefix of ARCH,
+# win32 or win64): sets WINEPREFIX, windows, system and programs_unix, and enters WORK.
+enter_prefix() {
+  local template=$1 work=$2 arch=$3
+  if [ ! -f "$template/system.reg" ]; then
+    echo "no prefix at $template: its set-up failed"
+    return 1
+  fi
+  export WINEPREFIX=$work/prefix WINEARCH=$arch WINEDEBUG=-all
+  rm -rf "$work" && mkdir -p "$work" || return 1
+  windows=$WINEPREFIX/drive_c/windows
+  system=$windows/system32
+  programs_unix=$windows/Start\ Menu/Programs
+  copy_prefix "$template" "$WINEPREFIX"
+  cd "$work"
+}
 
 # Copies a prefix made by scripts/wine-prefix.sh: copy_prefix TEMPLATE DEST.
 copy_prefix() {
@@ -70,7 +90,6 @@ deferred_files=(QVL7TN16.DLL QVL7TN32.DLL QVL7LANG.DLL QVL7PRIN.DLL QVL7UNIN.EXE
 other_files=(system32/HPPCL5MS.DRV system32/HPPCL5E.DLL inf/other/HPLJ4.INF)
 # The Programs folder as Windows 9x has it; Shell Folders is made to name it.
 programs='C:\windows\Start Menu\Programs'
-programs_unix=$windows/Start\ Menu/Programs
 shortcuts=("How do I for Velostrix R40.LNK" "Troubleshooting for Velostrix R40.LNK"
   "Velostrix R40 Printer Monitor.LNK" "Velostrix R40 Uninstall program.LNK")
 # Wine's system directory, in a 64-bit and in a 32-bit prefix alike.
