@@ -45,13 +45,9 @@ const char* FaultKindName(FaultKind kind) {
 }
 
 bool CallNamed(const std::string& name, Call* call) {
-    static const Call calls[] = {
-#define QVL_CALL(Ret, Method, ...) Call::Method,
-#include "platform/calls.h"
-    };
-    for (Call c : calls) {
-        if (name == CallName(c)) {
-            *call = c;
+    for (int c = 0; c < kCallCount; ++c) {
+        if (name == CallName(static_cast<Call>(c))) {
+            *call = static_cast<Call>(c);
             return true;
         }
     }

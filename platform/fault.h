@@ -21,6 +21,11 @@ enum class Call {
 #define QVL_CALL(Ret, Method, ...) Method,
 #include "platform/calls.h"
 };
+// How many calls the list has: one past the last Call.
+constexpr int kCallCount = 0
+#define QVL_CALL(...) +1
+#include "platform/calls.h"
+    ;
 
 enum class FaultKind {
 #define QVL_FAULT_KIND(Kind, Name) Kind,

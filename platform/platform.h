@@ -23,6 +23,8 @@ constexpr RegKey kHkeyCurrentUser = 0x80000001u;
 constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 constexpr RegKey kHkeyUsers = 0x80000003u;
 constexpr RegKey kHkeyCurrentConfig = 0x80000005u;
+constexpr RegKey kRootKeys[] = {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers,
+                                kHkeyCurrentConfig};
 
 // "HKEY_LOCAL_MACHINE" and the others; null for a key that is not predefined.
 constexpr const char* RootKeyName(RegKey key) {

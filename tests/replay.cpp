@@ -63,8 +63,7 @@ TracedCall Parse(const std::string& line) {
 }
 
 RegKey RootByName(const std::string& name) {
-    for (RegKey k :
-         {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers, kHkeyCurrentConfig})
+    for (RegKey k : kRootKeys)
         if (name == RootKeyName(k))
             return k;
     return 0;

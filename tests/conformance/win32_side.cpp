@@ -20,19 +20,11 @@ namespace {
 const char kMark[] = "QvlConf";
 
 bool SplitRoot(const std::string& fullPath, HKEY* root, std::string* sub) {
-    static const struct {
-        const char* name;
-        HKEY key;
-    } roots[] = {{"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-                 {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-                 {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-                 {"HKEY_USERS", HKEY_USERS},
-                 {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
     std::size_t slash = fullPath.find('\\');
     std::string name = fullPath.substr(0, slash);
-    for (const auto& r : roots) {
-        if (lstrcmpiA(r.name, name.c_str()) == 0) {
-            *root = r.key;
+    for (RegKey key : kRootKeys) {
+        if (lstrcmpiA(RootKeyName(key), name.c_str()) == 0) {
+            *root = reinterpret_cast<HKEY>(key);
             *sub = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
             return true;
         }

@@ -141,7 +141,7 @@ class Sweep {
         }
         // Each method fails at every call of it, in each of its ways: every key deletion
         // reports success and leaves its key, every line is half written, and so on.
-        for (int c = 0; c <= static_cast<int>(Call::CloseText); ++c) {
+        for (int c = 0; c < kCallCount; ++c) {
             Call call = static_cast<Call>(c);
             for (std::size_t way = 0; way < FaultKinds(call).size(); ++way) {
                 FaultPlan plan;
