@@ -56,11 +56,17 @@ void ScheduleDeferredFiles(Platform& platform, RemovalStorage& s) {
     // would take the first line written here as its own tail: a "[rename]" header
     // glued to a "NULL=" line is no header, and Windows would delete nothing. The check
     // does not trust the search above: a file it missed must not be glued to either.
-    if (platform.SeekFromEnd(file, -1) == 0 && platform.ReadChar(file) != '\n')
-        platform.PrintLine(file, "");
-    if (!existed)
-        platform.PrintLine(file, kRenameHeader);
-    for (unsigned i = 0; i < count; ++i) {
+    // There is no last byte to go back to when the file holds nothing (the open has
+    // already cut a lone Ctrl-Z): such a file is left by a run that failed between
+    // creating it and writing, and without a header its lines would delete nothing.
+    // When the line end or the header cannot be written (a full disk), no line follows:
+    // lines glued to a stranger's or standing under no header would delete nothing this
+    // time and keep the next run's header out too.
+    bool holdsText = platform.SeekFromEnd(file, -1) == 0;
+    bool ready = !holdsText || platform.ReadChar(file) == '\n' || platform.PrintLine(file, "") >= 0;
+    if (ready && (!existed || !holdsText))
+        ready = platform.PrintLine(file, kRenameHeader) >= 0;
+    for (unsigned i = 0; ready && i < count; ++i) {
         if (BuildDeferredLine(s, kDeferredFileTable[i]))
             platform.PrintLine(file, s.wininitLine);
     }

@@ -109,6 +109,8 @@ class FaultSweep : public ::testing::TestWithParam<WinDword> {
     }
 
     // A second, clean run finishes the removal: the machine ends as after a clean run.
+    // wininit.ini may hold a line twice, once from each run, but it starts with the
+    // header and lacks none of a clean run's lines.
     void CheckRecovery(const std::string& what) {
         SCOPED_TRACE(what + ", then a clean run");
         std::string work = root_ + "/work";
@@ -122,6 +124,30 @@ class FaultSweep : public ::testing::TestWithParam<WinDword> {
             return out;
         };
         ASSERT_EQ(notWininit(after), notWininit(cleanAfter_));
+        std::vector<std::string> lines = WininitLines(work);
+        std::vector<std::string> cleanLines = WininitLines(root_ + "/clean");
+        ASSERT_FALSE(cleanLines.empty());
+        ASSERT_FALSE(lines.empty()) << "no wininit.ini";
+        ASSERT_EQ(lines[0], cleanLines[0]) << "wininit.ini does not start with its header";
+        for (const std::string& line : cleanLines)
+            ASSERT_NE(std::find(lines.begin(), lines.end(), line), lines.end())
+                << "wininit.ini lacks " << line;
+        for (const std::string& line : lines)
+            ASSERT_NE(std::find(cleanLines.begin(), cleanLines.end(), line), cleanLines.end())
+                << "wininit.ini holds " << line;
+    }
+
+    static std::vector<std::string> WininitLines(const std::string& machine) {
+        std::string bytes;
+        emu::ReadHostFile(machine + "/C/WINDOWS/wininit.ini", &bytes);
+        std::vector<std::string> lines;
+        for (std::size_t at = 0, end; at < bytes.size(); at = end + 2) {
+            end = bytes.find("\r\n", at);
+            if (end == std::string::npos)
+                end = bytes.size();
+            lines.push_back(bytes.substr(at, end - at));
+        }
+        return lines;
     }
 
     std::string root_;

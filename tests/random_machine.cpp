@@ -509,8 +509,8 @@ void AddWininit(Dice& d, const Layout& l, RandomMachine* m) {
         m->wininitAfter = "[rename]\r\n" + lines;
         break;
     default:
-        emu::PutMachineFile(l.folder, path, "");
-        m->wininitAfter = lines;
+        emu::PutMachineFile(l.folder, path, ""); // left by a run that failed: gets a header
+        m->wininitAfter = "[rename]\r\n" + lines;
         break;
     }
 }

@@ -181,15 +181,17 @@ class Win32Platform final : public Platform {
         OpenFile** slot = SlotOf(nullptr); // a free one
         if (slot == nullptr)
             return nullptr;
+        // The memory comes first: OPEN_ALWAYS creates the file, and a run that then gave
+        // up would leave an empty wininit.ini behind for the next one.
+        void* memory = Allocate(sizeof(OpenFile));
+        if (memory == nullptr)
+            return nullptr;
         HANDLE h =
             ::CreateFileA(path, append ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return nullptr;
-        void* memory = Allocate(sizeof(OpenFile));
-        if (memory == nullptr) {
-            ::CloseHandle(h);
+        if (h == INVALID_HANDLE_VALUE) {
+            Release(memory);
             return nullptr;
         }
         OpenFile* file = new (memory) OpenFile;

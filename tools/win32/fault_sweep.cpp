@@ -283,7 +283,7 @@ class Sweep {
                 return false;
             }
             now = Snapshot(watch_).items;
-            problem = CheckRecovered(after, now);
+            problem = CheckRecovered(now);
             if (!problem.empty())
                 problem = "then a clean run: " + problem;
         }
@@ -361,18 +361,12 @@ class Sweep {
 
     // Check 3: the same as after a clean run from the template, but for what the
     // variant without a build removes beyond it. wininit.ini may hold a line twice, once
-    // from each run, and lacks its header when the faulted run left the file without
-    // one: a run that finds the file writes no header.
-    std::string CheckRecovered(const Items& faulted, const Items& after) const {
-        std::vector<std::string> lines = SplitLines(ValueOf(cleanAfter_, "bytes wininit.ini"));
-        std::string header = lines.empty() ? "" : "wininit\t" + lines[0];
+    // from each run, but none of a clean run's lines is missing, its header included.
+    std::string CheckRecovered(const Items& after) const {
         for (const std::string& item : Changed(cleanAfter_, after)) {
             if (item == "bytes wininit.ini" || item.compare(0, 8, "wininit\t") == 0) {
                 bool there = ValueOf(after, item) != kAbsent;
                 if (there == (ValueOf(cleanAfter_, item) != kAbsent))
-                    continue;
-                if (!there && item == header && ValueOf(faulted, "bytes wininit.ini") != kAbsent &&
-                    ValueOf(faulted, header) == kAbsent)
                     continue;
                 return "wininit.ini differs: " + item;
             }
