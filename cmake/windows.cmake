@@ -49,6 +49,13 @@ target_link_options(qvl7unin_exe PRIVATE
   # also made the checksum vary).
   -Wl,--no-insert-timestamp)
 target_link_libraries(qvl7unin_exe PRIVATE kernel32 user32 advapi32 comctl32 gcc)
+# ld makes .rsrc writable whatever it is told; Microsoft's linker makes it read-only,
+# and so does this step after the link. The x86_64 build gets it too, so that the runs
+# under wine64 show that the program never writes to its resources.
+add_custom_command(TARGET qvl7unin_exe POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:qvl7unin_exe>
+          -P ${CMAKE_SOURCE_DIR}/cmake/readonly_resources.cmake
+  VERBATIM)
 
 # The import table and the file itself, checked on every build of the real program;
 # and that two builds of the same source in other folders make the same bytes.
