@@ -71,7 +71,11 @@ add_test(NAME exe_reproducible
           -DWORK=${CMAKE_BINARY_DIR}/reproducible -DTOOLCHAIN=${CMAKE_TOOLCHAIN_FILE}
           "-DGENERATOR=${CMAKE_GENERATOR}" -DBUILD_TYPE=${CMAKE_BUILD_TYPE}
           -P ${CMAKE_SOURCE_DIR}/cmake/check_reproducible.cmake)
-set_tests_properties(exe_imports exe_reproducible PROPERTIES LABELS exe)
+# The release media (scripts/release.sh): two runs make the same floppy and CD images.
+add_test(NAME release_reproducible
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DEXE=$<TARGET_FILE:qvl7unin_exe>
+          -DWORK=${CMAKE_BINARY_DIR}/release -P ${CMAKE_SOURCE_DIR}/cmake/check_release.cmake)
+set_tests_properties(exe_imports exe_reproducible release_reproducible PROPERTIES LABELS exe)
 set_tests_properties(exe_reproducible PROPERTIES TIMEOUT 600)
 endif()
 

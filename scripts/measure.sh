@@ -15,18 +15,32 @@ runs=${1:-3}
 cmake --preset mingw >/dev/null && cmake --build --preset mingw >/dev/null
 cmake --preset mingw64 >/dev/null && cmake --build --preset mingw64 >/dev/null
 work=$(mktemp -d)
-server=
-trap '[ -n "$server" ] && timeout 20 "$server" -k 2>/dev/null; rm -rf "$work"' EXIT
+# The wineserver of the prefix in use: seeding leaves it running, persistent, with Wine's
+# service processes. It is stopped, and waited for, before the next prefix and at the
+# end, so that none outlives the script (nor keeps a pipe of its caller open). A server
+# that is already gone, or a loader that cannot start here, is no failure.
+running=
+stop_server() {
+  if [ -n "$running" ]; then
+    timeout 20 "$running" -k 2>/dev/null || true
+    timeout 20 "$running" -w 2>/dev/null || true
+    running=
+  fi
+}
+trap 'stop_server; rm -rf "$work"' EXIT
 export WINEDEBUG=-all
 
 w() { timeout 60 "$wine" "$@"; }
 # shellcheck source=../tests/wine/footprint.sh
 source "$root/tests/wine/footprint.sh"
-# A fresh seeded prefix in $WINEPREFIX, copied from the template for $bits.
+# A fresh seeded prefix in $WINEPREFIX, copied from the template for $bits. Wine's
+# processes keep the output they start with: the seeding's, the server's among them, go
+# to a file.
 fresh() {
-  [ -n "$server" ] && { timeout 20 "$server" -k 2>/dev/null || true; }
+  stop_server
   enter_prefix "$work/template-$bits" "$work/run" "$arch"
-  seed_footprint >/dev/null
+  running=$server
+  seed_footprint >"$work/seed.log" 2>&1
 }
 ms() { echo $((($2 - $1) / 1000000)); }
 
@@ -36,7 +50,8 @@ for bits in 64 32; do
   if [ "$bits" = 64 ]; then
     wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 build=build/mingw64 arch=win64
   else
-    wine=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 build=build/mingw arch=win32
+    # QVL_WINE32 stands in for the 32-bit loader, as in scripts/wine-prefix.sh.
+    wine=${QVL_WINE32:-/usr/lib/wine/wine} server=/usr/lib/wine/wineserver32 build=build/mingw arch=win32
   fi
   if ! scripts/wine-prefix.sh "$work/template-$bits" win98 "$bits"; then
     echo "$bits-bit Wine cannot start here: no figures for it"

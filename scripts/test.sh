@@ -5,7 +5,7 @@
 # bounded time, then the Linux build under sanitizers with its tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh all
 scripts/check-format.sh
 cmake --workflow --preset mingw
 # The platform layer and the program on real Win32, under a 64-bit Wine in win98 and

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Makes the release media: QVL7UNIN.EXE, a 1.44 MB floppy image and a CD image that hold it
+# with a README.TXT, and SHA256SUMS; then reads the images back and checks them.
+#
+#   scripts/release.sh [--exe FILE] [OUT]
+#
+# OUT is dist/ by default. Without --exe it builds QVL7UNIN.EXE (preset mingw). Every run
+# from one commit makes the same bytes: the dates in the images are the commit's
+# (SOURCE_DATE_EPOCH, when set, wins), the serial number and labels are fixed, and the
+# tools' clocks and random ids are pinned to that date.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+fail() {
+  echo "release: $*" >&2
+  exit 1
+}
+exe=
+if [ "${1:-}" = --exe ]; then
+  exe=$(realpath "${2:?--exe FILE}")
+  shift 2
+fi
+out=${1:-$root/dist}
+if [ -z "$exe" ]; then
+  cmake --preset mingw >/dev/null
+  cmake --build --preset mingw --target qvl7unin_exe >/dev/null
+  exe=$root/build/mingw/QVL7UNIN.EXE
+fi
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct) || fail "no commit to date the media by: set SOURCE_DATE_EPOCH"
+fi
+export SOURCE_DATE_EPOCH
+# FAT keeps local time: the same clock everywhere.
+export TZ=UTC LC_ALL=C
+label=QVL7UNIN
+serial=52400001
+floppy=QVL7UNIN.IMG
+iso=QVL7UNIN.ISO
+
+mkdir -p "$out"
+out=$(realpath "$out")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+rm -f "$out/QVL7UNIN.EXE" "$out/$floppy" "$out/$iso" "$out/SHA256SUMS"
+
+# The files that go onto both images, dated at the commit.
+mkdir "$work/files"
+cp "$exe" "$work/files/QVL7UNIN.EXE"
+sed 's/$/\r/' >"$work/files/README.TXT" <<'EOF'
+Ovrik Velostrix R40 printer driver - uninstall program
+=======================================================
+
+QVL7UNIN.EXE removes the Ovrik Velostrix R40 printer driver from Windows 95
+and Windows 98: its registry keys, its printer entries, its lines in WIN.INI,
+its Start menu group, its files in the SYSTEM folder and its setup information
+file in the INF folder. Files that Windows is using are deleted at the next
+start of Windows, through WININIT.INI. Other printers stay as they are.
+
+To run it:
+
+  1. Double-click QVL7UNIN.EXE on this disk (in My Computer, open the floppy
+     drive A: or the CD drive), or choose Start, Run and type
+     A:\QVL7UNIN.EXE (or the CD drive's letter instead of A:).
+  2. Click OK to confirm, or Cancel to leave everything as it is.
+     The removal then takes a moment.
+  3. Answer Yes to restart Windows now, or No to restart later. The driver's
+     last files are deleted when Windows starts again.
+
+The program needs nothing else; it can also be copied to the hard disk first.
+EOF
+touch -d "@$SOURCE_DATE_EPOCH" "$work/files/QVL7UNIN.EXE" "$work/files/README.TXT"
+cp "$work/files/QVL7UNIN.EXE" "$out/QVL7UNIN.EXE"
+
+# The floppy: FAT12, fixed serial and label; mcopy -m keeps the files' dates, and mtools
+# takes "now" (the label's date) from SOURCE_DATE_EPOCH.
+mformat -C -i "$out/$floppy" -f 1440 -v "$label" -N "$serial" ::
+mcopy -m -i "$out/$floppy" "$work/files/QVL7UNIN.EXE" "$work/files/README.TXT" ::
+
+# The CD: plain ISO 9660 level 1, whose 8.3 names every Windows reads; no Rock Ridge or
+# Joliet. SOURCE_DATE_EPOCH sets xorriso's "now", the volume's id and the files' dates;
+# the volume's own dates are set here too.
+iso_date=$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y%m%d%H%M%S00)
+xorriso -report_about SORRY -outdev "$out/$iso" -volid "$label" \
+  -rockridge off -joliet off -compliance iso_9660_level=1 \
+  -volume_date c "$iso_date" -volume_date m "$iso_date" \
+  -volume_date x default -volume_date f default \
+  -map "$work/files/QVL7UNIN.EXE" /QVL7UNIN.EXE -map "$work/files/README.TXT" /README.TXT \
+  -commit 2>"$work/xorriso.log" || { cat "$work/xorriso.log" >&2; fail "xorriso failed"; }
+
+# The checks: each image gives back the built file and the README, and the floppy's
+# file system is clean.
+mkdir "$work/back-floppy" "$work/back-CD"
+mcopy -n -i "$out/$floppy" ::QVL7UNIN.EXE ::README.TXT "$work/back-floppy/"
+xorriso -report_about SORRY -osirrox on -indev "$out/$iso" \
+  -extract /QVL7UNIN.EXE "$work/back-CD/QVL7UNIN.EXE" \
+  -extract /README.TXT "$work/back-CD/README.TXT" 2>"$work/xorriso.log" ||
+  { cat "$work/xorriso.log" >&2; fail "reading $iso back failed"; }
+for image in floppy CD; do
+  for f in QVL7UNIN.EXE README.TXT; do
+    cmp -s "$work/files/$f" "$work/back-$image/$f" || fail "$f read back from the $image image differs"
+  done
+done
+fsck.fat -n "$out/$floppy" >"$work/fsck.log" 2>&1 || { cat "$work/fsck.log" >&2; fail "fsck.fat finds $floppy faulty"; }
+[ "$(stat -c %s "$out/$floppy")" = 1474560 ] || fail "$floppy is not 1.44 MB"
+
+(cd "$out" && sha256sum QVL7UNIN.EXE "$floppy" "$iso" >SHA256SUMS)
+echo "release: $out"
+(cd "$out" && cat SHA256SUMS)
