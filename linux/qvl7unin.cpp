@@ -1,7 +1,7 @@
 // qvl7unin.cpp: the Linux program, which runs the uninstaller on an emulated machine.
-#include "dialogs/program.h"
-#include "dialogs/unix/frontends.h"
 #include "demo/demo.h"
+#include "dialogs/program.h"
+#include "linux/frontends.h"
 #include "platform/emu/machine.h"
 #include "platform/emu/machine_folder.h"
 #include "platform/trace.h"
