@@ -67,14 +67,7 @@ set_tests_properties(exe_imports exe_reproducible PROPERTIES LABELS exe)
 set_tests_properties(exe_reproducible PROPERTIES TIMEOUT 600)
 endif()
 
-# Answers the program's dialogs from outside, for runs under Wine.
-add_executable(drive_dialogs tools/win32/drive_dialogs.cpp)
-target_link_options(drive_dialogs PRIVATE -static)
-
-# Tells which registry keys exist, for the end-to-end runs under Wine.
-add_executable(reg_probe tools/win32/reg_probe.cpp)
-target_link_options(reg_probe PRIVATE -static)
-
+# The end-to-end runs under Wine, and the tools they drive the program with.
 add_subdirectory(tests/wine)
 
 # Times RunRemoval alone on the Win32 platform, for scripts/measure.sh.
