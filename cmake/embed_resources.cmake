@@ -6,7 +6,7 @@ math(EXPR size "${length} / 2")
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
 string(REGEX REPLACE "((0x..,){16})" "\\1\n" bytes "${bytes}")
 file(WRITE ${OUT} "// Made by the build from the compiled resource script; do not edit.
-#include \"dialogs/unix/resources.h\"
+#include \"standin/resources.h\"
 
 namespace standin {
 namespace {

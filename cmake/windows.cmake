@@ -79,15 +79,10 @@ set_tests_properties(exe_imports exe_reproducible release_reproducible PROPERTIE
 set_tests_properties(exe_reproducible PROPERTIES TIMEOUT 600)
 endif()
 
-# Answers the program's dialogs from outside, for runs under Wine.
-add_executable(drive_dialogs tools/win32/drive_dialogs.cpp)
-target_link_options(drive_dialogs PRIVATE -static)
-
-# Tells which registry keys exist, for the end-to-end runs under Wine.
-add_executable(reg_probe tools/win32/reg_probe.cpp)
-target_link_options(reg_probe PRIVATE -static)
-
+# The end-to-end runs under Wine, and the tools they drive the program with.
 add_subdirectory(tests/wine)
+# The fault walk on real Win32, which the runs under Wine start.
+add_subdirectory(tests/win32_fault_walk)
 
 # Times RunRemoval alone on the Win32 platform, for scripts/measure.sh.
 add_executable(time_removal tools/win32/time_removal.cpp ${REMOVAL_SOURCES}
@@ -95,18 +90,6 @@ add_executable(time_removal tools/win32/time_removal.cpp ${REMOVAL_SOURCES}
 target_include_directories(time_removal PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(time_removal PRIVATE WIN32_LEAN_AND_MEAN)
 target_link_options(time_removal PRIVATE -static)
-
-# The fault sweep on real Win32: one process fails each platform call of the removal in
-# turn on the machine it runs on (tests/wine/fault-sweep.sh, scripts/win32-fault-sweep.sh).
-# x86_64 only: it runs under wine64.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  add_executable(win32_fault_sweep tools/win32/fault_sweep.cpp tools/win32/watched_state.cpp
-    platform/fault.cpp
-    ${REMOVAL_SOURCES} platform/win32/win32_platform.cpp)
-  target_include_directories(win32_fault_sweep PRIVATE ${CMAKE_SOURCE_DIR})
-  target_compile_definitions(win32_fault_sweep PRIVATE WIN32_LEAN_AND_MEAN)
-  target_link_options(win32_fault_sweep PRIVATE -static)
-endif()
 
 # The conformance table against the Win32 platform, run under a 64-bit Wine.
 if(BUILD_TESTING AND CMAKE_SIZEOF_VOID_P EQUAL 8)

@@ -3,8 +3,8 @@
 //
 // This file states the driver's file names again on purpose, as an independent check of
 // the tables in removal/.
-#include "platform/emu/demo.h"
 #include "platform/emu/machine.h"
+#include "platform/emu/machine_folder.h"
 #include "removal/removal.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -68,7 +68,7 @@ for bits in 64 32; do
   fi
   for _ in $(seq "$runs"); do
     fresh
-    timeout 60 "$wine" "$root/$build/drive_dialogs.exe" ok no >/dev/null 2>&1 &
+    timeout 60 "$wine" "$root/$build/tests/wine/drive_dialogs.exe" ok no >/dev/null 2>&1 &
     start=$(date +%s%N)
     code=0
     timeout 90 "$wine" "$root/$build/QVL7UNIN.EXE" || code=$?

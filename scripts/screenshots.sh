@@ -41,7 +41,7 @@ export WINEDEBUG=-all
 timeout 60 "$wine" reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
 timeout 20 "$server" -k 2>/dev/null || true
 timeout 20 "$server" -w 2>/dev/null || true
-cp "build/$preset/QVL7UNIN.EXE" "build/$preset/drive_dialogs.exe" "$WINEPREFIX/drive_c/"
+cp "build/$preset/QVL7UNIN.EXE" "build/$preset/tests/wine/drive_dialogs.exe" "$WINEPREFIX/drive_c/"
 
 Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!

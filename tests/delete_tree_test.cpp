@@ -1,5 +1,5 @@
 // delete_tree_test.cpp: the Win32 build's subtree deletion, on a registry that misbehaves.
-#include "platform/win32/delete_tree.h"
+#include "platform/delete_tree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // dialogs_test.cpp: the program's conversation with the user, through the stand-in.
 #include "dialogs/program.h"
-#include "dialogs/unix/frontends.h"
+#include "linux/frontends.h"
 
 #include <gtest/gtest.h>
 

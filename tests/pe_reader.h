@@ -1,7 +1,7 @@
 // pe_reader.h: the resources of a 32-bit Windows executable, read from the file.
 #pragma once
 
-#include "dialogs/unix/resources.h"
+#include "standin/resources.h"
 
 #include <string>
 #include <vector>

@@ -7,8 +7,8 @@
 #include "random_machine.h"
 #include "test_support.h"
 
-#include "platform/emu/demo.h"
 #include "platform/emu/machine.h"
+#include "platform/emu/machine_folder.h"
 #include "platform/emu/registry.h"
 #include "platform/platform.h"
 

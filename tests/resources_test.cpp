@@ -1,6 +1,6 @@
 // resources_test.cpp: the compiled dialog templates and icon, field by field, as the
 // resource compiler wrote them and as they stand in QVL7UNIN.EXE.
-#include "dialogs/unix/resources.h"
+#include "standin/resources.h"
 #include "pe_reader.h"
 
 #include <gtest/gtest.h>

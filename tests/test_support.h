@@ -1,8 +1,9 @@
 // test_support.h: a machine folder per test, and running the removal on it with a trace.
 #pragma once
 
-#include "platform/emu/demo.h"
+#include "demo/demo.h"
 #include "platform/emu/machine.h"
+#include "platform/emu/machine_folder.h"
 #include "platform/emu/registry.h"
 #include "platform/fault.h"
 #include "platform/trace.h"

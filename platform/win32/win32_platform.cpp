@@ -4,7 +4,7 @@
 // shipped, which has no MSVCRT.DLL. Text files go through textmode.cpp over kernel32.
 #include "platform/platform.h"
 #include "platform/textmode.h"
-#include "platform/win32/delete_tree.h"
+#include "platform/delete_tree.h"
 
 #include <windows.h>
 

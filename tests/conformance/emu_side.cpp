@@ -1,8 +1,8 @@
 // emu_side.cpp: the conformance rows' machine as an emulated machine folder.
 #include "conformance.h"
 
-#include "platform/emu/demo.h"
 #include "platform/emu/machine.h"
+#include "platform/emu/machine_folder.h"
 #include "platform/emu/registry.h"
 
 #include <cstdlib>

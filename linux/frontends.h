@@ -1,7 +1,7 @@
 // frontends.h: the two front ends of the Linux stand-in: a terminal and a script.
 #pragma once
 
-#include "dialogs/unix/user32_standin.h"
+#include "standin/user32_standin.h"
 
 #include <cstdio>
 #include <string>

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The Win32 fault sweep in one Windows 9x mode under wine64: seeds a copy of the mode's
-# prefix with the driver's footprint, then runs the sweep program in it once.
+# The Win32 fault walk in one Windows 9x mode under wine64: seeds a copy of the mode's
+# prefix with the driver's footprint, then runs the walk program in it once.
 #
-#   fault-sweep.sh MODE TEMPLATE WORK EXE [--every K]
+#   fault-walk.sh MODE TEMPLATE WORK EXE [--every K]
 #
 # TEMPLATE is a prefix made by scripts/wine-prefix.sh for MODE and 64 bits; WORK a folder
-# of this run's own; EXE the x86_64 win32_fault_sweep.exe. Exits with the sweep's code.
+# of this run's own; EXE the x86_64 win32_fault_walk.exe. Exits with the walk's code.
 set -uo pipefail
 mode=$1 template=$2 work=$3 exe=$4
 shift 4
@@ -16,7 +16,7 @@ cleanup() { timeout 20 "$server" -k 2>/dev/null || true; }
 trap cleanup EXIT
 enter_prefix "$template" "$work" win64 || exit 1
 seed_footprint >/dev/null
-# The whole sweep of a mode takes minutes; a run that never ends is caught by the
+# The whole walk of a mode takes minutes; a run that never ends is caught by the
 # program's own watchdog, and this bounds the rest.
-echo "fault sweep, $mode: $*"
+echo "fault walk, $mode: $*"
 timeout 3000 "$wine" "$exe" "$@"

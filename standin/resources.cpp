@@ -1,5 +1,5 @@
 // resources.cpp: reading compiled resources: .res files and dialog templates.
-#include "dialogs/unix/resources.h"
+#include "standin/resources.h"
 
 namespace standin {
 

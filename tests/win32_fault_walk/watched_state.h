@@ -1,4 +1,4 @@
-// watched_state.h: the part of a Windows machine that the Win32 fault sweep watches,
+// watched_state.h: the part of a Windows machine that the Win32 fault walk watches,
 // taken as a list of items it can compare, and put back between runs.
 //
 // Items, each with a value:
@@ -10,7 +10,7 @@
 //   "bytes win.ini", "bytes wininit.ini"  the two files whole
 #pragma once
 
-#include "tools/win32/sweep_footprint.h"
+#include "walk_footprint.h"
 
 #include <windows.h>
 
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace qvl::sweep {
+namespace qvl::faultwalk {
 
 using Items = std::map<std::string, std::string>;
 
@@ -56,4 +56,4 @@ std::string KeyName(const FootprintKey& key);
 // Splits at LF, dropping one CR before it; a last piece without LF is a line too.
 std::vector<std::string> SplitLines(const std::string& bytes);
 
-} // namespace qvl::sweep
+} // namespace qvl::faultwalk

@@ -1,12 +1,12 @@
 // watched_state.cpp: snapshots and restores the watched registry keys and files with
 // the Win32 API, so one process can run the removal many times on the same machine.
-#include "tools/win32/watched_state.h"
+#include "watched_state.h"
 
-#include "tools/win32/sweep_footprint.h"
+#include "walk_footprint.h"
 
 #include <cstdio>
 
-namespace qvl::sweep {
+namespace qvl::faultwalk {
 
 const std::string kAbsent = "(absent)";
 
@@ -444,4 +444,4 @@ const std::string& ValueOf(const Items& items, const std::string& item) {
     return it == items.end() ? kAbsent : it->second;
 }
 
-} // namespace qvl::sweep
+} // namespace qvl::faultwalk

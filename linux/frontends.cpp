@@ -1,5 +1,5 @@
 // frontends.cpp: the two front ends of the Linux stand-in: a terminal and a script.
-#include "dialogs/unix/frontends.h"
+#include "linux/frontends.h"
 
 #include <algorithm>
 #include <cstdlib>

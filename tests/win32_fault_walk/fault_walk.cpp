@@ -1,10 +1,10 @@
-// fault_sweep.cpp: the fault sweep on real Win32: every platform call of a whole run
+// fault_walk.cpp: the fault walk on real Win32: every platform call of a whole run
 // fails in turn, in every way it can, on the machine this runs on.
 //
-//   win32_fault_sweep [--every K]
+//   win32_fault_walk [--every K]
 //
 // Runs the removal for real: start it only on a prefix seeded with the driver's
-// footprint (tests/wine/fault-sweep.sh). That seeded state is the template; every run
+// footprint (tests/wine/fault-walk.sh). That seeded state is the template; every run
 // starts from it, put back through the Win32 API, and each faulted run is checked:
 //  1. nothing changed but what a clean run from the template changes, and each changed
 //     item is as the clean run leaves it;
@@ -16,8 +16,8 @@
 // is run in full either way. Prints the figures; exits 0 when every check held.
 #include "removal/removal.h"
 #include "platform/fault.h"
-#include "tools/win32/sweep_footprint.h"
-#include "tools/win32/watched_state.h"
+#include "walk_footprint.h"
+#include "watched_state.h"
 
 #include <windows.h>
 
@@ -26,7 +26,7 @@
 #include <cstring>
 #include <set>
 
-namespace qvl::sweep {
+namespace qvl::faultwalk {
 namespace {
 
 // A run that takes longer than this has not ended: the removal alone takes well under
@@ -43,7 +43,7 @@ DWORD WINAPI RunJobThread(LPVOID param) {
 }
 
 // Runs the removal on its own thread, so that a run that never ends is reported as such
-// rather than stalling the sweep until a test timeout.
+// rather than stalling the walk until a test timeout.
 bool RunEnds(FaultingPlatform& platform) {
     RunJob job{&platform};
     HANDLE thread = ::CreateThread(nullptr, 0, RunJobThread, &job, 0, nullptr);
@@ -64,9 +64,9 @@ std::string Shown(const std::string& item, const Items& items) {
     return v;
 }
 
-class Sweep {
+class Walk {
   public:
-    explicit Sweep(unsigned every) : every_(every) {}
+    explicit Walk(unsigned every) : every_(every) {}
 
     bool Prepare() {
         watch_ = MakeWatchList();
@@ -256,7 +256,7 @@ class Sweep {
     }
 
     // One faulted run from the template, its checks, a clean run after it, and the
-    // template put back. False only when the sweep cannot go on.
+    // template put back. False only when the walk cannot go on.
     bool RunOne(const FaultPlan& plan, std::uint64_t* calls) {
         FaultingPlatform faulted(DefaultPlatform(), plan);
         ++runs_;
@@ -392,7 +392,7 @@ class Sweep {
 };
 
 } // namespace
-} // namespace qvl::sweep
+} // namespace qvl::faultwalk
 
 int main(int argc, char** argv) {
     unsigned every = 1;
@@ -400,16 +400,16 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--every") == 0 && i + 1 < argc)
             every = static_cast<unsigned>(std::atoi(argv[++i]));
         else {
-            std::printf("usage: win32_fault_sweep [--every K]\n");
+            std::printf("usage: win32_fault_walk [--every K]\n");
             return 2;
         }
     }
     if (every == 0)
         every = 1;
-    qvl::sweep::Sweep sweep(every);
-    bool ran = sweep.Prepare() && sweep.Run();
-    sweep.Report();
+    qvl::faultwalk::Walk walk(every);
+    bool ran = walk.Prepare() && walk.Run();
+    walk.Report();
     std::fflush(stdout);
     // A run that did not end still has its thread: leave without waiting for it.
-    ::ExitProcess(ran && sweep.Failures() == 0 ? 0 : 1);
+    ::ExitProcess(ran && walk.Failures() == 0 ? 0 : 1);
 }

@@ -1,6 +1,6 @@
 // user32_standin.cpp: the few user32 and comctl32 calls the dialogs make, for Linux.
-#include "dialogs/unix/user32_standin.h"
-#include "dialogs/unix/resources.h"
+#include "standin/user32_standin.h"
+#include "standin/resources.h"
 
 #include <cstdio>
 #include <deque>

@@ -1,4 +1,4 @@
-// fault_sweep_test.cpp: the fault layer, and every platform call of a whole run failing
+// fault_walk_test.cpp: the fault layer, and every platform call of a whole run failing
 // in turn, in every way it can fail, once and from there on; the run always ends,
 // touches nothing outside its plan, and leaves exactly what the calls it made account for.
 #include "replay.h"
@@ -53,12 +53,12 @@ TEST_F(FaultLayer, FailsTheNthCallOnceOrFromThereOnOrEveryCallOfOneMethod) {
     EXPECT_TRUE(FileExists("C:\\WINDOWS\\a.txt"));
 }
 
-struct SweepFigures {
+struct WalkFigures {
     std::uint64_t runs = 0;
     std::uint64_t faults = 0;
 };
 
-class FaultSweep : public ::testing::TestWithParam<WinDword> {
+class FaultWalk : public ::testing::TestWithParam<WinDword> {
   protected:
     void SetUp() override {
         root_ = MakeTempFolder();
@@ -157,8 +157,8 @@ class FaultSweep : public ::testing::TestWithParam<WinDword> {
     RunResult clean_;
 };
 
-TEST_P(FaultSweep, EachCallFailsOnceInEveryWayItCan) {
-    SweepFigures figures;
+TEST_P(FaultWalk, EachCallFailsOnceInEveryWayItCan) {
+    WalkFigures figures;
     for (std::uint64_t n = 1;; ++n) {
         bool reached = false;
         for (std::size_t way = 0;; ++way) {
@@ -184,13 +184,13 @@ TEST_P(FaultSweep, EachCallFailsOnceInEveryWayItCan) {
     }
     EXPECT_GT(figures.faults, clean_.calls); // every call, some more than one way
     std::printf(
-        "fault sweep, build 0x%08X: %llu calls in a clean run, %llu faults injected in %llu runs\n",
+        "fault walk, build 0x%08X: %llu calls in a clean run, %llu faults injected in %llu runs\n",
         static_cast<unsigned>(GetParam()), static_cast<unsigned long long>(clean_.calls),
         static_cast<unsigned long long>(figures.faults),
         static_cast<unsigned long long>(figures.runs));
 }
 
-TEST_P(FaultSweep, EveryCallFromTheNthOnFails) {
+TEST_P(FaultWalk, EveryCallFromTheNthOnFails) {
     std::uint64_t runs = 0;
     for (std::uint64_t n = 1; n <= clean_.calls + 1; ++n) {
         CopyMachine(root_ + "/template", root_ + "/work");
@@ -211,7 +211,7 @@ TEST_P(FaultSweep, EveryCallFromTheNthOnFails) {
         static_cast<unsigned>(GetParam()), static_cast<unsigned long long>(runs));
 }
 
-INSTANTIATE_TEST_SUITE_P(DemoMachines, FaultSweep, ::testing::Values(kBuild98, kBuild95),
+INSTANTIATE_TEST_SUITE_P(DemoMachines, FaultWalk, ::testing::Values(kBuild98, kBuild95),
                          [](const ::testing::TestParamInfo<WinDword>& param) {
                              return param.param == kBuild98 ? std::string("Windows98")
                                                             : std::string("Windows95");

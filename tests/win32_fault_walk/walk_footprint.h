@@ -1,7 +1,7 @@
-// sweep_footprint.h: where the Win32 fault sweep learns the driver's footprint.
+// walk_footprint.h: where the Win32 fault walk learns the driver's footprint.
 //
-// The one place that binds the sweep to the removal's tables: the stages' headers in
-// removal/, put in the shapes the sweep walks.
+// The one place that binds the walk to the removal's tables: the stages' headers in
+// removal/, put in the shapes the walk goes through.
 #pragma once
 
 #include "removal/inf_cleanup.h"
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace qvl::sweep {
+namespace qvl::faultwalk {
 
 using FootprintKey = FixedKey;
 using qvl::kFixedKeys;
@@ -41,4 +41,4 @@ inline const std::vector<std::string> kSystemFiles = [] {
 inline const std::vector<std::string> kInfFolders = {kInfFolder,
                                                      std::string(kInfOther, sizeof kInfOther - 2)};
 
-} // namespace qvl::sweep
+} // namespace qvl::faultwalk

@@ -1,8 +1,9 @@
 // qvl7unin.cpp: the Linux program, which runs the uninstaller on an emulated machine.
+#include "demo/demo.h"
 #include "dialogs/program.h"
-#include "dialogs/unix/frontends.h"
-#include "platform/emu/demo.h"
+#include "linux/frontends.h"
 #include "platform/emu/machine.h"
+#include "platform/emu/machine_folder.h"
 #include "platform/trace.h"
 #include "removal/removal.h"
 
