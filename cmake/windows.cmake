@@ -73,6 +73,7 @@ target_link_options(drive_dialogs PRIVATE -static)
 
 # Tells which registry keys exist, for the end-to-end runs under Wine.
 add_executable(reg_probe tools/win32/reg_probe.cpp)
+target_include_directories(reg_probe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(reg_probe PRIVATE -static)
 
 add_subdirectory(tests/wine)

@@ -61,7 +61,7 @@ struct SweepFigures {
 class FaultSweep : public ::testing::TestWithParam<WinDword> {
   protected:
     void SetUp() override {
-        root_ = MakeTempFolder();
+        root_ = emu::MakeTempFolder("qvl-test-");
         ASSERT_TRUE(emu::WriteDemoMachine(root_ + "/template", GetParam()));
         before_ = emu::SnapshotMachine(root_ + "/template");
         CopyMachine(root_ + "/template", root_ + "/clean");

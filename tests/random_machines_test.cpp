@@ -49,7 +49,7 @@ class RandomMachines : public ::testing::TestWithParam<std::uint32_t> {};
 TEST_P(RandomMachines, NothingIsLostAndNothingIsLeftThatTheRulesTake) {
     const std::uint32_t kMachines = 600;
     const std::uint32_t first = GetParam() * kMachines + 1;
-    std::string root = MakeTempFolder();
+    std::string root = emu::MakeTempFolder("qvl-test-");
     auto start = std::chrono::steady_clock::now();
     std::uint32_t oldBuilds = 0;
     for (std::uint32_t seed = first; seed < first + kMachines; ++seed) {
