@@ -9,6 +9,10 @@
 #include "removal/profile_cleanup.h"
 #include "removal/start_menu.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
 namespace qvl::test {
 namespace {
 
@@ -186,6 +190,34 @@ TEST_F(RemovalSequence, SecondRunOnACleanedMachineMakesTheSameCallsAndChangesNot
     EXPECT_EQ(changed[0].find("file C/WINDOWS/wininit.ini"), 0u);
     std::string lines = wininit.substr(std::string("[rename]\r\n").size());
     EXPECT_EQ(ReadFile("C:\\WINDOWS\\wininit.ini"), wininit + lines + lines);
+}
+
+// tests/wine/footprint.sh states the footprint again for the runs under Wine, on
+// purpose: a name that changed in a table alone is caught here without Wine.
+TEST(Footprint, TablesAgreeWithTheIndependentStatementInFootprintSh) {
+    const char script[] =
+        R"(. "$0" && printf "every %s\n" "${driver_keys[@]}" "${unseeded_keys[@]}" &&
+        printf "newer %s\n" "${driver_keys_98[@]}" &&
+        printf "file %s\n" "${system_files[@]}" "${deferred_files[@]}")";
+    std::FILE* shell =
+        popen(("bash -c '" + std::string(script) + "' " + QVL_FOOTPRINT_SH).c_str(), "r");
+    ASSERT_NE(shell, nullptr);
+    std::vector<std::string> stated;
+    char line[1024];
+    while (std::fgets(line, sizeof line, shell))
+        stated.push_back(std::string(line, std::strcspn(line, "\n")));
+    ASSERT_EQ(pclose(shell), 0);
+    std::vector<std::string> tables;
+    for (const FixedKey& key : kFixedKeys)
+        tables.push_back((key.builds == OnBuilds::kEvery ? "every " : "newer ") +
+                         std::string(FindRootKey(key.root)->shortName) + "\\" + key.subKey);
+    for (const std::vector<const char*>* names : {&kSystemFiles, &kDeferredFiles})
+        for (const char* name : *names)
+            tables.push_back(std::string("file ") + name);
+    std::sort(stated.begin(), stated.end());
+    std::sort(tables.begin(), tables.end());
+    EXPECT_TRUE(SameLines(stated, tables))
+        << "\n(missing: in the removal's tables, not in footprint.sh; unexpected: the reverse)";
 }
 
 TEST_F(RemovalSequence, GetVersionExAFailingCountsAsAnOldBuildAndTheRunGoesOn) {
