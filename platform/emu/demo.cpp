@@ -47,6 +47,14 @@ std::string SystemFile(const char* name) {
                            ", and the removal's table has no such row");
 }
 
+// The pass of the instance sweep that reads valueName.
+const SweepPass& PassReading(const char* valueName) {
+    for (const SweepPass& pass : kPasses)
+        if (std::strcmp(pass.valueName, valueName) == 0)
+            return pass;
+    throw std::logic_error(std::string("no pass of the instance sweep reads ") + valueName);
+}
+
 // Another key under the same parent as a fixed key of the removal.
 std::string Beside(const std::string& path, const std::string& name) {
     return path.substr(0, path.rfind('\\') + 1) + name;
@@ -124,8 +132,8 @@ std::string Registry98(bool newShell) {
     const std::string kMenuOrderKey = FixedKeyPath(kHkeyUsers, ".DEFAULT\\");
     const std::string kSecurityKey = FixedKeyPath(kHkeyLocalMachine, "Security\\");
     const std::string clsid = LastName(kClsidKey);
-    const SweepPass& enumPass = kPasses[0];
-    const SweepPass& classPass = kPasses[1];
+    const SweepPass& enumPass = PassReading("DeviceDesc");
+    const SweepPass& classPass = PassReading("DriverDesc");
 
     // Another printer and the system around it.
     key(Beside(kClsidKey, "{00021400-0000-0000-C000-000000000046}"), {RegString("", "Desktop")});
@@ -191,15 +199,16 @@ std::string OurDriver() {
 std::string WinIni() {
     const std::string driver = OurDriver();
     const std::string pro = kOurs + " Pro";
-    const char* const portSettings[] = {"Resolution=600\r\nPaperSize=9\r\n", "Resolution=300\r\n",
-                                        "Resolution=300\r\n"};
     std::string ini = "[windows]\r\nload=\r\nrun=\r\ndevice=HP LaserJet 4,HPPCL5MS,LPT1:\r\n\r\n";
     ini += std::string("[") + kDevices + "]\r\nHP LaserJet 4=HPPCL5MS,LPT1:\r\n";
     ini += kOurs + "=" + driver + ",LPT1:\r\n" + pro + "=" + driver + ",LPT2:\r\n\r\n";
     ini += std::string("[") + kPrinterPorts + "]\r\nHP LaserJet 4=HPPCL5MS,LPT1:,15,45\r\n";
     ini += kOurs + "=" + driver + ",LPT1:,15,45\r\n" + pro + "=" + driver + ",LPT2:,15,45\r\n\r\n";
-    for (unsigned i = 0; i < 3; ++i)
-        ini += "[" + kOurs + kFixedPortSuffixes[i] + "]\r\n" + portSettings[i] + "\r\n";
+    std::string settings = "Resolution=600\r\nPaperSize=9\r\n"; // the first has one more
+    for (const char* suffix : kFixedPortSuffixes) {
+        ini += "[" + kOurs + suffix + "]\r\n" + settings + "\r\n";
+        settings = "Resolution=300\r\n";
+    }
     ini += "[" + pro + "-LPT2]\r\nResolution=1200\r\n\r\n";
     ini += "[HP LaserJet 4,LPT1]\r\npaper=1\r\n\r\n[fonts]\r\nArial (TrueType)=ARIAL.TTF\r\n";
     return ini;
