@@ -4,9 +4,9 @@
 namespace qvl {
 
 void RemoveFixedKeys(Platform& platform, const RemovalStorage& storage) {
-    for (const FixedKey& key : kFixedKeys)
-        if (storage.newShellBuild || key.builds == OnBuilds::kEvery)
-            platform.RegDeleteKeyA(key.root, key.subKey);
+    std::size_t rows = storage.newShellBuild ? kRemovalOrder.size() : kKeysOnEveryBuild;
+    for (std::size_t i = 0; i < rows; ++i)
+        platform.RegDeleteKeyA(kRemovalOrder[i].root, kRemovalOrder[i].subKey);
     if (storage.newShellBuild) {
         platform.RegFlushKey(kHkeyUsers);
         platform.RegFlushKey(kHkeyCurrentUser);

@@ -3,6 +3,10 @@
 
 #include "removal/removal.h"
 
+#include <array>
+#include <cstddef>
+#include <iterator>
+
 namespace qvl {
 
 inline constexpr std::uint16_t kLastOldShellBuild = 950;
@@ -63,5 +67,30 @@ inline constexpr FixedKey kFixedKeys[] = {
      "Menu\\&Programs\\Velostrix R40",
      OnBuilds::kNewShell},
 };
+
+// The keys in the order RemoveFixedKeys takes them, worked out from kFixedKeys when
+// compiling: those of every build first, then those of the newer builds. Only the root
+// and the subkey reach the executable.
+struct KeyRow {
+    RegKey root;
+    const char* subKey;
+};
+constexpr std::array<KeyRow, std::size(kFixedKeys)> RemovalOrder() {
+    std::array<KeyRow, std::size(kFixedKeys)> rows{};
+    std::size_t n = 0;
+    for (OnBuilds builds : {OnBuilds::kEvery, OnBuilds::kNewShell})
+        for (const FixedKey& key : kFixedKeys)
+            if (key.builds == builds)
+                rows[n++] = {key.root, key.subKey};
+    return rows;
+}
+inline constexpr std::array<KeyRow, std::size(kFixedKeys)> kRemovalOrder = RemovalOrder();
+constexpr std::size_t KeysOnEveryBuild() {
+    std::size_t n = 0;
+    for (const FixedKey& key : kFixedKeys)
+        n += key.builds == OnBuilds::kEvery;
+    return n;
+}
+inline constexpr std::size_t kKeysOnEveryBuild = KeysOnEveryBuild();
 
 } // namespace qvl

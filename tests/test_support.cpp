@@ -44,7 +44,10 @@ const std::vector<const char*> kDeferredFiles = Names(kDeferredFileTable);
 std::vector<FixedKey> FixedKeysOn(bool newShell) {
     std::vector<FixedKey> keys;
     for (const FixedKey& key : kFixedKeys)
-        if (newShell || key.builds == OnBuilds::kEvery)
+        if (key.builds == OnBuilds::kEvery)
+            keys.push_back(key);
+    for (const FixedKey& key : kFixedKeys)
+        if (newShell && key.builds == OnBuilds::kNewShell)
             keys.push_back(key);
     return keys;
 }

@@ -70,7 +70,8 @@ std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
 ::testing::AssertionResult SameLines(const std::vector<std::string>& actual,
                                      const std::vector<std::string>& expected);
 
-// The fixed keys that a run deletes on a build of the kind, in the table's order, and
+// The fixed keys that a run deletes on a build of the kind, those of every build first,
+// each in the table's order; and
 // the path of one in the emulated registry.
 std::vector<FixedKey> FixedKeysOn(bool newShell);
 std::string FullPath(const FixedKey& key);
