@@ -11,9 +11,11 @@
 #include "removal/system_files.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <stdexcept>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -25,39 +27,37 @@ namespace {
 const char kOther[] = "HP LaserJet 4";
 const std::string kOurs = PrinterModelName;
 
-// Rows of the removal's fixed keys that the demo fills or puts another printer beside.
-enum FixedKeyRow : unsigned {
-    kClsidRow = 0,
-    kShellExtensionRow = 1,
-    kConfigPrinterRow = 3,
-    kLptEnumRow = 4,
-    kDriverRow = 7,
-    kPrintProcessorRow = 8,
-    kMonitorRow = 9,
-    kPrinterRow = 10,
-    kMenuOrderRow = 11,
-    kSecurityRow = 12,
-};
+// The fixed key of the removal under root whose subkey starts with start, as the
+// emulated registry spells it (aliases resolved). The demo finds the keys it fills by
+// name, so rows added to the table leave them as they are.
+std::string FixedKeyPath(RegKey root, const std::string& start) {
+    for (const FixedKey& key : kFixedKeys)
+        if (key.root == root && std::string(key.subKey).rfind(start, 0) == 0)
+            return Registry::FullPath(key.root, key.subKey);
+    throw std::logic_error(std::string("the demo machine fills the fixed key ") +
+                           RootKeyName(root) + "\\" + start +
+                           "..., and the removal's table has no such row");
+}
 
-// A few of the driver's system files, as its keys name them.
-enum SystemFileRow : unsigned {
-    kCoreDll = 0,
-    kHelpFile = 2,
-    kDriverFile = 9,
-    kMonitorDll = 11,
-    kRasterDll = 12,
-    kProcessorDll = 13,
-    kShellDll = 14,
-};
+// A system file that the driver's keys name, checked against the removal's table.
+std::string SystemFile(const char* name) {
+    for (unsigned i = 0; i < CountNames(kSystemFileTable); ++i)
+        if (std::strcmp(kSystemFileTable[i], name) == 0)
+            return name;
+    throw std::logic_error(std::string("the demo machine names the system file ") + name +
+                           ", and the removal's table has no such row");
+}
 
-// A fixed key of the removal as the emulated registry spells it, aliases resolved.
-std::string FixedKeyPath(unsigned row) {
-    return Registry::FullPath(kFixedKeys[row].root, kFixedKeys[row].subKey);
+// The pass of the instance sweep that reads valueName.
+const SweepPass& PassReading(const char* valueName) {
+    for (const SweepPass& pass : kPasses)
+        if (std::strcmp(pass.valueName, valueName) == 0)
+            return pass;
+    throw std::logic_error(std::string("no pass of the instance sweep reads ") + valueName);
 }
 
 // Another key under the same parent as a fixed key of the removal.
-std::string Beside(unsigned row, const std::string& name) {
-    std::string path = FixedKeyPath(row);
+std::string Beside(const std::string& path, const std::string& name) {
     return path.substr(0, path.rfind('\\') + 1) + name;
 }
 
@@ -99,53 +99,63 @@ std::string Registry98(bool newShell) {
     auto key = [&keys](const std::string& path, const std::vector<RegValue>& values) {
         keys[path] = values;
     };
-    auto file = [](unsigned row) { return std::string(kSystemFileTable[row]); };
-    const std::string clsid = LastName(FixedKeyPath(kClsidRow));
-    const SweepPass& enumPass = kPasses[0];
-    const SweepPass& classPass = kPasses[1];
+    const std::string print = "System\\CurrentControlSet\\control\\Print\\";
+    const std::string kClsidKey = FixedKeyPath(kHkeyClassesRoot, "CLSID\\");
+    const std::string kShellExtensionKey = FixedKeyPath(kHkeyClassesRoot, "Printers\\shellex\\");
+    const std::string kConfigPrinterKey = FixedKeyPath(kHkeyLocalMachine, "Config\\");
+    const std::string kLptEnumKey = FixedKeyPath(kHkeyLocalMachine, "Enum\\LPTENUM\\");
+    const std::string kDriverKey =
+        FixedKeyPath(kHkeyLocalMachine, print + "Environments\\Windows 4.0\\Drivers\\");
+    const std::string kPrintProcessorKey =
+        FixedKeyPath(kHkeyLocalMachine, print + "Environments\\Windows 4.0\\Print Processors\\");
+    const std::string kMonitorKey = FixedKeyPath(kHkeyLocalMachine, print + "Monitors\\");
+    const std::string kPrinterKey = FixedKeyPath(kHkeyLocalMachine, print + "Printers\\");
+    const std::string kMenuOrderKey = FixedKeyPath(kHkeyUsers, ".DEFAULT\\");
+    const std::string kSecurityKey = FixedKeyPath(kHkeyLocalMachine, "Security\\");
+    const std::string clsid = LastName(kClsidKey);
+    const SweepPass& enumPass = PassReading("DeviceDesc");
+    const SweepPass& classPass = PassReading("DriverDesc");
 
     // Another printer and the system around it.
-    key(Beside(kClsidRow, "{00021400-0000-0000-C000-000000000046}"), {RegString("", "Desktop")});
-    key(Beside(kShellExtensionRow, "Fax Shell Extension"),
+    key(Beside(kClsidKey, "{00021400-0000-0000-C000-000000000046}"), {RegString("", "Desktop")});
+    key(Beside(kShellExtensionKey, "Fax Shell Extension"),
         {RegString("", "{E3BA6A60-8C4B-11CF-9F26-00AA00BC8C6E}")});
-    key(Beside(kPrinterRow, kOther),
+    key(Beside(kPrinterKey, kOther),
         {RegString("Name", kOther), RegString("Port", "LPT1:"), RegDword("Attributes", 0x40)});
-    key(Beside(kDriverRow, kOther), {RegString("Driver", "HPPCL5MS.DRV")});
-    key(Beside(kPrintProcessorRow, "WinPrint"), {RegString("Driver", "SPOOLSS.DLL")});
-    key(Beside(kMonitorRow, "Local Port"), {RegString("Driver", "localmon.dll")});
-    key(Beside(kConfigPrinterRow, kOther), {RegString("Default", "1")});
-    key(Beside(kLptEnumRow, "HEWLETT-PACKARDLASERJE3AB8"), {RegString(enumPass.valueName, kOther)});
+    key(Beside(kDriverKey, kOther), {RegString("Driver", "HPPCL5MS.DRV")});
+    key(Beside(kPrintProcessorKey, "WinPrint"), {RegString("Driver", "SPOOLSS.DLL")});
+    key(Beside(kMonitorKey, "Local Port"), {RegString("Driver", "localmon.dll")});
+    key(Beside(kConfigPrinterKey, kOther), {RegString("Default", "1")});
+    key(Beside(kLptEnumKey, "HEWLETT-PACKARDLASERJE3AB8"), {RegString(enumPass.valueName, kOther)});
     key(Registry::FullPath(kHkeyLocalMachine, enumPass.startKey),
         {RegString(enumPass.valueName, kOther), RegString("Class", "Printer")});
     key(Registry::FullPath(kHkeyLocalMachine, classPass.startKey),
         {RegString(classPass.valueName, kOther), RegString("DevLoader", "*SPOOLER")});
-    key(Beside(kSecurityRow, kOther), {RegDword("Everyone", 0x3)});
+    key(Beside(kSecurityKey, kOther), {RegDword("Everyone", 0x3)});
     key(Registry::FullPath(kHkeyCurrentUser, kShellFolders),
         {RegString(kProgramsValue, "C:\\WINDOWS\\Start Menu\\Programs"),
          RegString("Start Menu", "C:\\WINDOWS\\Start Menu")});
-    key(Beside(kMenuOrderRow, "Accessories"),
+    key(Beside(kMenuOrderKey, "Accessories"),
         {RegBinary("Order", 3, std::string("\x08\x00\x00\x00\x02\x00\x00\x00", 8))});
 
     // The driver's own keys, each with something below it.
-    key(FixedKeyPath(kClsidRow), {RegString("", LastName(FixedKeyPath(kShellExtensionRow)))});
-    key(FixedKeyPath(kClsidRow) + "\\InProcServer32",
-        {RegString("", file(kShellDll)), RegString("ThreadingModel", "Apartment")});
-    key(FixedKeyPath(kShellExtensionRow), {RegString("", clsid)});
-    key(FixedKeyPath(kConfigPrinterRow), {RegString("Default", "0")});
-    key(FixedKeyPath(kLptEnumRow),
-        {RegString(enumPass.valueName, kOurs), RegString("Driver", "Printer\\0001")});
-    key(FixedKeyPath(kLptEnumRow) + "\\LogConfig", {});
-    key(FixedKeyPath(kDriverRow),
-        {RegString("Driver", file(kDriverFile)), RegString("Data File", file(kDriverFile)),
-         RegString("Help File", file(kHelpFile))});
-    key(FixedKeyPath(kDriverRow) + "\\Dependent Files",
-        {RegString(file(kCoreDll), ""), RegString(file(kRasterDll), "")});
-    key(FixedKeyPath(kPrintProcessorRow), {RegString("Driver", file(kProcessorDll))});
-    key(FixedKeyPath(kMonitorRow), {RegString("Driver", file(kMonitorDll))});
-    key(FixedKeyPath(kPrinterRow),
-        {RegString("Name", kOurs), RegString("Port", "LPT1:"), RegString("Printer Driver", kOurs),
-         RegDword("Attributes", 0x40)});
-    key(FixedKeyPath(kPrinterRow) + "\\PrinterDriverData",
+    key(kClsidKey, {RegString("", LastName(kShellExtensionKey))});
+    key(kClsidKey + "\\InProcServer32",
+        {RegString("", SystemFile("QVL7SHEL.DLL")), RegString("ThreadingModel", "Apartment")});
+    key(kShellExtensionKey, {RegString("", clsid)});
+    key(kConfigPrinterKey, {RegString("Default", "0")});
+    key(kLptEnumKey, {RegString(enumPass.valueName, kOurs), RegString("Driver", "Printer\\0001")});
+    key(kLptEnumKey + "\\LogConfig", {});
+    key(kDriverKey, {RegString("Driver", SystemFile("QVL7JP.DRV")),
+                     RegString("Data File", SystemFile("QVL7JP.DRV")),
+                     RegString("Help File", SystemFile("QVL7HLP.HLP"))});
+    key(kDriverKey + "\\Dependent Files",
+        {RegString(SystemFile("QVL732.DLL"), ""), RegString(SystemFile("QVL7RAST.DLL"), "")});
+    key(kPrintProcessorKey, {RegString("Driver", SystemFile("QVL7RS.DLL"))});
+    key(kMonitorKey, {RegString("Driver", SystemFile("QVL7LN98.DLL"))});
+    key(kPrinterKey, {RegString("Name", kOurs), RegString("Port", "LPT1:"),
+                      RegString("Printer Driver", kOurs), RegDword("Attributes", 0x40)});
+    key(kPrinterKey + "\\PrinterDriverData",
         {RegBinary("Resolution", 3, std::string("\x58\x02\x00\x00", 4))});
     key(InstanceKey(enumPass, "0001"),
         {RegString(enumPass.valueName, kOurs), RegString("Class", "Printer")});
@@ -154,8 +164,8 @@ std::string Registry98(bool newShell) {
         {RegString(classPass.valueName, kOurs), RegString("DevLoader", "*SPOOLER")});
     key(InstanceKey(classPass, "0001") + "\\DEFAULT", {RegString("Port", "LPT1:")});
     if (newShell) {
-        key(FixedKeyPath(kSecurityRow), {RegDword("Everyone", 0x3)});
-        key(FixedKeyPath(kMenuOrderRow),
+        key(kSecurityKey, {RegDword("Everyone", 0x3)});
+        key(kMenuOrderKey,
             {RegBinary("Order", 3, std::string("\x08\x00\x00\x00\x04\x00\x00\x00", 8))});
     }
     return Export(keys);
@@ -170,15 +180,16 @@ std::string OurDriver() {
 std::string WinIni() {
     const std::string driver = OurDriver();
     const std::string pro = kOurs + " Pro";
-    const char* const portSettings[] = {"Resolution=600\r\nPaperSize=9\r\n", "Resolution=300\r\n",
-                                        "Resolution=300\r\n"};
     std::string ini = "[windows]\r\nload=\r\nrun=\r\ndevice=HP LaserJet 4,HPPCL5MS,LPT1:\r\n\r\n";
     ini += std::string("[") + kDevices + "]\r\nHP LaserJet 4=HPPCL5MS,LPT1:\r\n";
     ini += kOurs + "=" + driver + ",LPT1:\r\n" + pro + "=" + driver + ",LPT2:\r\n\r\n";
     ini += std::string("[") + kPrinterPorts + "]\r\nHP LaserJet 4=HPPCL5MS,LPT1:,15,45\r\n";
     ini += kOurs + "=" + driver + ",LPT1:,15,45\r\n" + pro + "=" + driver + ",LPT2:,15,45\r\n\r\n";
-    for (unsigned i = 0; i < 3; ++i)
-        ini += "[" + kOurs + kFixedPortSuffixes[i] + "]\r\n" + portSettings[i] + "\r\n";
+    std::string settings = "Resolution=600\r\nPaperSize=9\r\n"; // the first has one more
+    for (const char* suffix : kFixedPortSuffixes) {
+        ini += "[" + kOurs + suffix + "]\r\n" + settings + "\r\n";
+        settings = "Resolution=300\r\n";
+    }
     ini += "[" + pro + "-LPT2]\r\nResolution=1200\r\n\r\n";
     ini += "[HP LaserJet 4,LPT1]\r\npaper=1\r\n\r\n[fonts]\r\nArial (TrueType)=ARIAL.TTF\r\n";
     return ini;
@@ -192,7 +203,7 @@ const std::string kShortcutBytes("L\0\0\0\x01\x14\x02\0", 8);
 std::string OurInf() {
     return "[Version]\r\nSignature=\"$CHICAGO$\"\r\nClass=Printer\r\nProvider=%Ovrik%\r\n\r\n"
            "[QVL7.CopyFiles]\r\n" +
-           std::string(kSystemFileTable[kCoreDll]) + "\r\n" + kInfToken + "\r\n" +
+           std::string(SystemFile("QVL732.DLL")) + "\r\n" + kInfToken + "\r\n" +
            kDeferredFileTable[CountNames(kDeferredFileTable) - 1] +
            "\r\n\r\n[Strings]\r\nOvrik=\"Ovrik\"\r\n";
 }
@@ -213,7 +224,7 @@ std::string NearMissInf() {
 } // namespace
 
 bool WriteDemoMachine(const std::string& folder, WinDword build) {
-    bool newShell = (build & 0xFFFF) > 950;
+    bool newShell = IsNewShellBuild(build);
     char buildText[32];
     std::snprintf(buildText, sizeof buildText, "0x%08lX", static_cast<unsigned long>(build));
     std::error_code ec;

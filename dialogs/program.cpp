@@ -25,9 +25,6 @@ int g_bRemovalDone = 0;
 
 namespace {
 
-constexpr int kProgressMax = 140;
-constexpr int kProgressStep = -2; // the bar runs backwards, from full to empty
-constexpr int kRemovalTick = 72;  // g_nTicks starts at 1: ticks 1 to 70 step the bar
 constexpr UINT kRestartPromptStyle = MB_YESNO | MB_ICONEXCLAMATION | MB_SYSTEMMODAL; // 0x1034
 
 void ShowNotRemoved(HWND owner) {
@@ -69,9 +66,9 @@ BOOL OnUninstallInit(HWND hwnd) {
     return FALSE;
 }
 
-// Any timer counts as a tick. The removal runs inside the tick that reaches 72, with
-// the timer stopped first so that no tick follows it; the dialog closes on the command
-// posted afterwards, once this handler has returned.
+// Any timer counts as a tick. The removal runs inside the tick that reaches
+// kRemovalTick, with the timer stopped first so that no tick follows it; the dialog
+// closes on the command posted afterwards, once this handler has returned.
 void OnUninstallTimer(HWND hwnd) {
     // A timer message that was already on its way when the removal ran (posted by
     // anyone, with any identifier) must not start it a second time.

@@ -13,6 +13,14 @@ extern const char RestartText[];
 // ends with the last dialog's result, 2.
 constexpr int kExitNoDialog = 1;
 
+// The progress bar runs backwards, from full to empty: its steps take it once round its
+// range, so it stands at its start again when the removal runs, on the tick after the
+// last step (g_nTicks starts at 1 and counts a tick before looking at it).
+constexpr int kProgressSteps = 70;
+constexpr int kProgressStep = -2;
+constexpr int kProgressMax = kProgressSteps * -kProgressStep;
+constexpr int kRemovalTick = kProgressSteps + 2;
+
 extern HINSTANCE g_hInstance;
 extern int g_bConfirmed;   // the user chose OK in the confirmation dialog
 extern HWND g_hProgress;   // the progress bar

@@ -1,11 +1,14 @@
 // fuzz_engine.cpp: the whole removal over a machine made from the fuzzer's bytes: it
 // never crashes, and it changes no file that is not its to delete or write.
 //
-// This file states the driver's file names again on purpose, as an independent check of
-// the tables in removal/.
+// The driver's file names come from the removal's tables; tests/wine/footprint.sh states
+// them again, independently.
 #include "platform/emu/machine.h"
 #include "platform/emu/machine_folder.h"
+#include "removal/inf_cleanup.h"
 #include "removal/removal.h"
+#include "removal/start_menu.h"
+#include "removal/system_files.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -34,32 +37,17 @@ std::map<std::string, std::string> Files(const std::string& folder) {
     return files;
 }
 
+// A file the removal may delete: one the tables name, or an OEM INF file.
 bool Ours(const std::string& path) {
-    static const char* const kMine[] = {"QVL732.DLL",
-                                        "QVL7CT.DLL",
-                                        "QVL7HLP.HLP",
-                                        "QVL7HLP.GID",
-                                        "QVL7HLP1.HLP",
-                                        "QVL7HLP1.GID",
-                                        "QVL7TRB.HLP",
-                                        "QVL7TRB.GID",
-                                        "QVL7JNLI.DLL",
-                                        "QVL7JP.DRV",
-                                        "QVL7JPLN.DLL",
-                                        "QVL7LN98.DLL",
-                                        "QVL7RAST.DLL",
-                                        "QVL7RS.DLL",
-                                        "QVL7SHEL.DLL",
-                                        "QVL7STAT.EXE",
-                                        "OVRIKQVL7R40.INF",
-                                        "How do I for Velostrix R40.LNK",
-                                        "Troubleshooting for Velostrix R40.LNK",
-                                        "Velostrix R40 Printer Monitor.LNK",
-                                        "Velostrix R40 Uninstall program.LNK"};
     std::string name = fs::path(path).filename().string();
-    for (const char* mine : kMine)
-        if (name == mine)
+    for (unsigned i = 0; i < qvl::CountNames(qvl::kSystemFileTable); ++i)
+        if (name == qvl::kSystemFileTable[i])
             return true;
+    for (const char* shortcut : qvl::kShortcuts)
+        if ("\\" + name == shortcut)
+            return true;
+    if (name == qvl::kFixedInfName)
+        return true;
     std::string upper;
     for (char c : name)
         upper.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));

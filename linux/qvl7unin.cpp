@@ -5,7 +5,7 @@
 #include "platform/emu/machine.h"
 #include "platform/emu/machine_folder.h"
 #include "platform/trace.h"
-#include "removal/removal.h"
+#include "removal/removal_sequence.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -169,13 +169,6 @@ void PrintAccount(const std::vector<std::string>& before, const std::vector<std:
     }
 }
 
-std::string MakeTempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "qvl7unin-demo-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back(0);
-    return mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : "";
-}
-
 int Run(const Options& o) {
     std::unique_ptr<standin::FrontEnd> frontEnd;
     std::string bad;
@@ -198,15 +191,14 @@ int Run(const Options& o) {
     std::string folder = o.machine;
     bool demo = folder.empty();
     if (demo) {
-        folder = MakeTempFolder();
+        folder = emu::MakeTempFolder("qvl7unin-demo-");
         if (folder.empty() || !emu::WriteDemoMachine(folder, o.build)) {
             std::fprintf(stderr, "qvl7unin: cannot create the demo machine\n");
             return kExitUsage;
         }
-        bool old = (o.build & 0xFFFF) <= 950;
         std::printf("Demo machine: Windows %s with the Ovrik Velostrix R40 driver installed "
                     "beside an HP LaserJet 4 (%s)\n",
-                    old ? "95" : "98", folder.c_str());
+                    IsNewShellBuild(o.build) ? "98" : "95", folder.c_str());
     }
     emu::Machine machine(folder);
     std::string error;

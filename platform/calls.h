@@ -137,7 +137,7 @@ QVL_CALL(int, ReadChar, "fgetc", (TextStream * stream), (stream), (File(stream))
 QVL_CALL(int, AtEndOfFile, "feof", (TextStream * stream), (stream), (File(stream)), Number(r),
          QVL_FAULT(Fail, return 1))
 QVL_CALL(int, CloseText, "fclose", (TextStream * stream), (stream), (File(stream)),
-         Closed(stream, Number(r)), QVL_FAULT(Fail, inner_.CloseText(stream); return -1))
+         Closed(stream, Number(r)), QVL_FAULT(Fail, return FailedClose(stream)))
 
 #undef QVL_CALL
 #undef QVL_FAULT

@@ -103,6 +103,11 @@ int FaultingPlatform::HalfWritten(TextStream* stream, const char* line) {
     return written;
 }
 
+int FaultingPlatform::FailedClose(TextStream* stream) {
+    inner_.CloseText(stream);
+    return -1;
+}
+
 #define QVL_FAULT(Kind, ...)                                                                       \
     if (kind != nullptr && *kind == FaultKind::Kind) {                                             \
         __VA_ARGS__;                                                                               \

@@ -73,6 +73,8 @@ class FaultingPlatform final : public Platform {
     static WinLong ValueTooLong(WinDword* size);
     static WinDword Fallback(const char* fallback, char* buffer, WinDword size);
     int HalfWritten(TextStream* stream, const char* line);
+    // A failing fclose still releases the stream.
+    int FailedClose(TextStream* stream);
 
     Platform& inner_;
     FaultPlan plan_;

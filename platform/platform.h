@@ -23,17 +23,32 @@ constexpr RegKey kHkeyCurrentUser = 0x80000001u;
 constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 constexpr RegKey kHkeyUsers = 0x80000003u;
 constexpr RegKey kHkeyCurrentConfig = 0x80000005u;
-constexpr RegKey kRootKeys[] = {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers,
-                                kHkeyCurrentConfig};
+
+// Each with the name regedit gives it and the short one that reg.exe and scripts use.
+struct RootKey {
+    RegKey key;
+    const char* name;
+    const char* shortName;
+};
+constexpr RootKey kRootKeys[] = {
+    {kHkeyClassesRoot, "HKEY_CLASSES_ROOT", "HKCR"},
+    {kHkeyCurrentUser, "HKEY_CURRENT_USER", "HKCU"},
+    {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {kHkeyUsers, "HKEY_USERS", "HKU"},
+    {kHkeyCurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC"},
+};
+
+// The row of kRootKeys for key; null for a key that is not predefined.
+constexpr const RootKey* FindRootKey(RegKey key) {
+    for (const RootKey& root : kRootKeys)
+        if (root.key == key)
+            return &root;
+    return nullptr;
+}
 
 // "HKEY_LOCAL_MACHINE" and the others; null for a key that is not predefined.
 constexpr const char* RootKeyName(RegKey key) {
-    return key == kHkeyClassesRoot     ? "HKEY_CLASSES_ROOT"
-           : key == kHkeyCurrentUser   ? "HKEY_CURRENT_USER"
-           : key == kHkeyLocalMachine  ? "HKEY_LOCAL_MACHINE"
-           : key == kHkeyUsers         ? "HKEY_USERS"
-           : key == kHkeyCurrentConfig ? "HKEY_CURRENT_CONFIG"
-                                       : nullptr;
+    return FindRootKey(key) ? FindRootKey(key)->name : nullptr;
 }
 
 constexpr WinDword kKeyQueryValue = 0x0001; // KEY_QUERY_VALUE

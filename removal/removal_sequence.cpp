@@ -4,9 +4,9 @@
 namespace qvl {
 
 void RemoveFixedKeys(Platform& platform, const RemovalStorage& storage) {
-    unsigned rows = storage.newShellBuild ? kFixedKeyCount : kKeysOnEveryBuild;
-    for (unsigned i = 0; i < rows; ++i)
-        platform.RegDeleteKeyA(kFixedKeys[i].root, kFixedKeys[i].subKey);
+    std::size_t rows = storage.newShellBuild ? kRemovalOrder.size() : kKeysOnEveryBuild;
+    for (std::size_t i = 0; i < rows; ++i)
+        platform.RegDeleteKeyA(kRemovalOrder[i].root, kRemovalOrder[i].subKey);
     if (storage.newShellBuild) {
         platform.RegFlushKey(kHkeyUsers);
         platform.RegFlushKey(kHkeyCurrentUser);
@@ -18,10 +18,7 @@ void RunRemoval(Platform& platform) {
     RemovalStorage storage = {};
     storage.version.dwOSVersionInfoSize = sizeof(OsVersionInfo);
     platform.GetVersionExA(&storage.version);
-    // Windows 9x keeps the major and minor version in the high word of dwBuildNumber;
-    // only the low word is the build.
-    storage.newShellBuild =
-        static_cast<std::uint16_t>(storage.version.dwBuildNumber & 0xFFFF) > kLastOldShellBuild;
+    storage.newShellBuild = IsNewShellBuild(storage.version.dwBuildNumber);
 
     RemoveFixedKeys(platform, storage);
     SweepPrinterInstances(platform, storage);

@@ -24,9 +24,14 @@ class TestFrontEnd : public standin::FrontEnd {
   public:
     explicit TestFrontEnd(const std::string& answers) : script_(answers) {}
     std::function<void(const DialogView&)> onPoll;
+    DialogView* progress = nullptr; // the progress dialog as it closed
     void Show(const DialogView& d) override { script_.Show(d); }
     void Update(const DialogView& d) override { script_.Update(d); }
-    void Hide(const DialogView& d) override { script_.Hide(d); }
+    void Hide(const DialogView& d) override {
+        if (d.templateName == "UNINSTALL")
+            *progress = d;
+        script_.Hide(d);
+    }
     standin::UserAction Poll(const DialogView& d) override {
         if (onPoll)
             onPoll(d);
@@ -55,6 +60,7 @@ class Dialogs : public ::testing::Test {
     int Run(const std::string& answers, std::function<void(const DialogView&)> onPoll = nullptr) {
         TestFrontEnd frontEnd(answers);
         frontEnd.onPoll = std::move(onPoll);
+        frontEnd.progress = &progress_;
         standin::SetFrontEnd(&frontEnd);
         int code = RunProgram(nullptr);
         standin::SetFrontEnd(nullptr);
@@ -70,6 +76,7 @@ class Dialogs : public ::testing::Test {
         return it == log_.end() ? -1 : it - log_.begin();
     }
     std::vector<std::string> log_;
+    DialogView progress_;
 };
 
 TEST_F(Dialogs, OkThenNoRunsTheWholeFlowInOrder) {
@@ -92,8 +99,9 @@ TEST_F(Dialogs, OkThenNoRunsTheWholeFlowInOrder) {
         "SendMessageA(UNINSTALL#1007, WM_SETTEXT, 0, \"The printer driver is currently being "
         "uninstalled...\")",
         "GetDlgItem(UNINSTALL, 1008) -> UNINSTALL#1008",
-        "SendMessageA(UNINSTALL#1008, PBM_SETRANGE, 0, 9175040)", // MAKELPARAM(0, 140)
-        "SendMessageA(UNINSTALL#1008, PBM_SETSTEP, -2, 0)",
+        "SendMessageA(UNINSTALL#1008, PBM_SETRANGE, 0, " +
+            std::to_string(MAKELPARAM(0, kProgressMax)) + ")",
+        "SendMessageA(UNINSTALL#1008, PBM_SETSTEP, " + std::to_string(kProgressStep) + ", 0)",
         "SetTimer(UNINSTALL, 1, 1, NULL)",
     };
     for (int i = 0; i < 8; ++i)
@@ -103,7 +111,7 @@ TEST_F(Dialogs, OkThenNoRunsTheWholeFlowInOrder) {
     long removal = Index("RunRemoval()");
     ASSERT_GT(removal, 0);
     EXPECT_EQ(Count("RunRemoval()"), 1);
-    EXPECT_EQ(Count("SendMessageA(UNINSTALL#1008, PBM_STEPIT"), 70);
+    EXPECT_EQ(Count("SendMessageA(UNINSTALL#1008, PBM_STEPIT"), kProgressSteps);
     EXPECT_EQ(log_[static_cast<std::size_t>(removal - 2)],
               "SendMessageA(UNINSTALL#1008, PBM_STEPIT, 0, 0)");
     EXPECT_EQ(log_[static_cast<std::size_t>(removal - 1)], "KillTimer(UNINSTALL, 1)");
@@ -123,7 +131,12 @@ TEST_F(Dialogs, OkThenNoRunsTheWholeFlowInOrder) {
             kTitle + ", 0x1034) -> 7",
     };
     EXPECT_EQ(end, expectedEnd);
-    EXPECT_EQ(g_nTicks, 72);
+    EXPECT_EQ(g_nTicks, kRemovalTick);
+    // Its steps took the bar once round its range: it stands at its start again.
+    EXPECT_EQ(progress_.progressPos, progress_.progressMin)
+        << "the bar's " << kProgressSteps << " steps of " << kProgressStep
+        << " leave it short of its start, in a range of " << progress_.progressMin << " to "
+        << progress_.progressMax;
     EXPECT_FALSE(standin::RebootRequested());
 }
 
@@ -163,10 +176,12 @@ TEST_F(Dialogs, EveryCancelOfTheConfirmationEndsWithoutRemoving) {
 }
 
 TEST_F(Dialogs, CancelDuringTheProgressBeforeTheRemovalRemovesNothing) {
-    for (const char* cancel : {"cancel@0", "escape@35", "close@70"}) {
+    for (const std::string& cancel :
+         {std::string("cancel@0"), "escape@" + std::to_string(kProgressSteps / 2),
+          "close@" + std::to_string(kProgressSteps)}) {
         SCOPED_TRACE(cancel);
         SetUp();
-        EXPECT_EQ(Run(std::string("ok,") + cancel + ",yes"), 2);
+        EXPECT_EQ(Run("ok," + cancel + ",yes"), 2);
         EXPECT_EQ(Count("RunRemoval"), 0);
         EXPECT_EQ(Count("SetTimer"), 1);
         EXPECT_EQ(Count("DialogBoxParamA(\"UNINSTALL\", NULL) -> 2"), 1);
@@ -177,7 +192,7 @@ TEST_F(Dialogs, CancelDuringTheProgressBeforeTheRemovalRemovesNothing) {
 
 TEST_F(Dialogs, CancelQueuedDuringTheRemovalChangesNothing) {
     // Input that arrives while the removal runs waits behind the posted command 2.
-    EXPECT_EQ(Run("ok,cancel@71,yes"), 2);
+    EXPECT_EQ(Run("ok,cancel@" + std::to_string(kProgressSteps + 1) + ",yes"), 2);
     EXPECT_EQ(Count("RunRemoval()"), 1);
     EXPECT_EQ(Count("ExitWindowsEx(2, 0)"), 1);
 }
@@ -200,7 +215,7 @@ TEST_F(Dialogs, AnyTimerCountsAsATickAndOtherCommandsAreIgnored) {
                       ++posted;
                   }),
               2);
-    EXPECT_EQ(Count("SendMessageA(UNINSTALL#1008, PBM_STEPIT"), 70);
+    EXPECT_EQ(Count("SendMessageA(UNINSTALL#1008, PBM_STEPIT"), kProgressSteps);
     EXPECT_EQ(Count("RunRemoval()"), 1);
     EXPECT_EQ(Count("EndDialog(UNINSTALL"), 1);
     EXPECT_EQ(Count("KillTimer"), 1);
@@ -212,7 +227,7 @@ TEST_F(Dialogs, TimerMessageArrivingDuringTheRemovalDoesNotRunItAgain) {
     qvl::g_postTimerDuringRemoval = false;
     EXPECT_EQ(Count("RunRemoval()"), 1);
     EXPECT_EQ(Count("PostMessageA(UNINSTALL, WM_COMMAND, 2, 0)"), 1);
-    EXPECT_EQ(Count("SendMessageA(UNINSTALL#1008, PBM_STEPIT"), 70);
+    EXPECT_EQ(Count("SendMessageA(UNINSTALL#1008, PBM_STEPIT"), kProgressSteps);
 }
 
 TEST_F(Dialogs, ConfirmationComparesTheWholeWParam) {

@@ -18,8 +18,9 @@ class InfCleanup : public MachineTest {
     }
     // Calls of the INF stage: from the system directory deletions to wininit.ini.
     static std::vector<std::string> InfCalls(const std::vector<std::string>& trace) {
-        return Between(trace, "DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\QVL7STAT.EXE\")",
-                       "FindFirstFileA(\"C:\\WINDOWS\\wininit.ini\")");
+        return Between(
+            trace, "DeleteFileA(\"C:\\WINDOWS\\SYSTEM\\" + std::string(kSystemFiles.back()) + "\")",
+            "FindFirstFileA(\"C:\\WINDOWS\\wininit.ini\")");
     }
 };
 

@@ -4,6 +4,8 @@
 // check the stage's tables from outside rather than restate them.
 #include "test_support.h"
 
+#include "removal/profile_cleanup.h"
+
 namespace qvl::test {
 namespace {
 
@@ -34,7 +36,7 @@ const std::string kLineDeletes[] = {
     "WriteProfileStringA(\"PrinterPorts\", \"Ovrik Velostrix R40\", NULL)",
 };
 
-TEST_F(ProfileCleanup, LocalPortRemovesTheThreeFixedSectionsAndBothLines) {
+TEST_F(ProfileCleanup, LocalPortRemovesTheFixedSectionsAndBothLines) {
     PutFile(kIni,
             kOthers +
                 "[Devices]\r\nHP LaserJet 4=HPPCL5MS,LPT1:\r\nOvrik Velostrix R40=kdp4mz,LPT2:\r\n"
@@ -60,7 +62,7 @@ TEST_F(ProfileCleanup, MissingDevicesLineTakesTheFallbackBranch) {
         Calls(trace, "GetProfileStringA")[0],
         "GetProfileStringA(\"Devices\", \"Ovrik Velostrix R40\", \"kdp4mz,lpt1:\", 150) -> 12 "
         "\"kdp4mz,lpt1:\"");
-    EXPECT_EQ(ProfileWrites(trace).size(), 5u);
+    EXPECT_EQ(ProfileWrites(trace).size(), std::size(kFixedPortSuffixes) + std::size(kLineDeletes));
     EXPECT_EQ(ReadFile(kIni), kOthers);
 }
 
@@ -143,7 +145,7 @@ TEST_F(ProfileCleanup, LongValuesAroundTheBuffer) {
 
 TEST_F(ProfileCleanup, NoWinIniIsNotCreated) {
     std::vector<std::string> trace = Run();
-    EXPECT_EQ(ProfileWrites(trace).size(), 5u);
+    EXPECT_EQ(ProfileWrites(trace).size(), std::size(kFixedPortSuffixes) + std::size(kLineDeletes));
     EXPECT_FALSE(FileExists(kIni));
 }
 

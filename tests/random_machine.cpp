@@ -1,9 +1,9 @@
 // random_machine.cpp: seeded random machines that mix the driver's footprint with near
 // misses, and what the removal must leave of each, worked out from the rules alone.
 //
-// This file states the footprint again on purpose (keys, win.ini names, shortcuts, the
-// INF word), as an independent check of the tables in removal/; only the system files'
-// names come from those tables, through test_support.
+// The footprint's names come from the removal's tables; what each machine must lose is
+// worked out from the rules over them (which key goes on which build, which port names
+// which section). tests/wine/footprint.sh states the names again, independently.
 #include "random_machine.h"
 #include "test_support.h"
 
@@ -11,6 +11,9 @@
 #include "platform/emu/machine_folder.h"
 #include "platform/emu/registry.h"
 #include "platform/platform.h"
+#include "removal/inf_cleanup.h"
+#include "removal/profile_cleanup.h"
+#include "removal/start_menu.h"
 
 #include <algorithm>
 #include <map>
@@ -23,34 +26,18 @@ namespace {
 
 using emu::RegValue;
 
-const std::string kName = "Ovrik Velostrix R40";
+const std::string kName = PrinterModelName;
 const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
-const std::string kToken = "QVL7STAT.EXE";
+const std::string kToken = kInfToken;
 
-const char* const kLinks[] = {
-    "How do I for Velostrix R40.LNK", "Troubleshooting for Velostrix R40.LNK",
-    "Velostrix R40 Printer Monitor.LNK", "Velostrix R40 Uninstall program.LNK"};
-
-// The driver's fixed keys with the aliases resolved; the last two go only on builds
-// above 950 (HKEY_CURRENT_USER's row is the same key as HKEY_USERS\.DEFAULT's).
-const char* const kFixedKeys[] = {
-    "SOFTWARE\\Classes\\CLSID\\{f294d80-a93f-11d2-a531-0020afee395f}",
-    "SOFTWARE\\Classes\\Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension",
-    "Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40",
-    "Enum\\LPTENUM\\OVRIKVELOSTRIX_R40D73A",
-    "System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Drivers\\Ovrik "
-    "Velostrix R40",
-    "System\\CurrentControlSet\\control\\Print\\Environments\\Windows 4.0\\Print "
-    "Processors\\Velostrix R40 "
-    "PrintProcessor",
-    "System\\CurrentControlSet\\control\\Print\\Monitors\\Velostrix R40 LanguageMonitor",
-    "System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40",
-    "Security\\Access\\PRINT\\Ovrik Velostrix R40",
-};
-const char kMenuOrder[] =
-    "HKEY_USERS\\."
-    "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start "
-    "Menu\\&Programs\\Velostrix R40";
+// The fixed keys with the aliases resolved, and whether a build of the kind takes each:
+// a key that two rows reach goes when either of them applies.
+std::map<std::string, bool> FixedKeyPaths(bool newShell) {
+    std::map<std::string, bool> paths;
+    for (const FixedKey& key : kFixedKeys)
+        paths[FullPath(key)] |= newShell || key.builds == OnBuilds::kEvery;
+    return paths;
+}
 
 class Dice {
   public:
@@ -224,11 +211,12 @@ Layout RandomLayout(Dice& d, const std::string& folder, RandomMachine* m) {
     Layout l;
     l.folder = folder;
     std::uint32_t low = static_cast<std::uint32_t>(
-        d.Pick(std::vector<int>{950, 951, 0, 65535, 1998, 949, d.Int(0, 2000)}));
+        d.Pick(std::vector<int>{kLastOldShellBuild, kLastOldShellBuild + 1, 0, 65535, 1998,
+                                kLastOldShellBuild - 1, d.Int(0, 2000)}));
     std::uint32_t high =
         d.Chance(0.5) ? 0x040A0000u : static_cast<std::uint32_t>(d.Int(0, 65535)) << 16;
     m->build = high | low;
-    l.newShell = low > 950;
+    l.newShell = IsNewShellBuild(m->build);
     l.windows = d.Chance(0.8) ? "C:\\WINDOWS" : "D:\\WIN98";
     l.system = l.windows + (d.Chance(0.8) ? "\\SYSTEM" : "\\SYS");
     m->windowsFolder = SnapshotPath(l.windows);
@@ -244,27 +232,22 @@ Layout RandomLayout(Dice& d, const std::string& folder, RandomMachine* m) {
 
 // The fixed keys, some with subtrees, near misses beside them.
 void AddFixedKeys(Dice& d, bool newShell, Keys* keys, RandomMachine* m) {
-    for (const char* k : kFixedKeys) {
-        std::string path = kHklm + k;
+    for (const auto& [path, removed] : FixedKeyPaths(newShell)) {
         if (d.Chance(0.6)) {
             (*keys)[path] = {emu::RegString("Name", kName)};
             if (d.Chance(0.5))
                 (*keys)[path + "\\Sub" + std::to_string(d.Int(1, 3))] = {emu::RegDword("x", 1)};
             if (d.Chance(0.3))
                 (*keys)[path + "\\A\\B"] = {};
+            if (removed)
+                m->removedKeys.push_back(path);
         }
+        if (d.Chance(0.3))
+            (*keys)[path.substr(0, path.size() - 1)] = {}; // one letter short
         if (d.Chance(0.3))
             (*keys)[path + (d.Chance(0.5) ? " Pro" : "0")] = {emu::RegString("Name", "other")};
     }
-    if (d.Chance(0.5))
-        (*keys)[kMenuOrder] = {emu::RegBinary("Order", 3, std::string("\x08\0\0\0", 4))};
-    (*keys)[std::string(kMenuOrder).substr(0, std::string(kMenuOrder).size() - 4) + "R4"] = {};
     (*keys)[kHklm + "SOFTWARE\\Classes\\CLSID\\{f294d800-a93f-11d2-a531-0020afee395f}"] = {};
-
-    for (std::size_t i = 0; i < (newShell ? 9u : 8u); ++i)
-        m->removedKeys.push_back(kHklm + kFixedKeys[i]);
-    if (newShell)
-        m->removedKeys.push_back(kMenuOrder);
 }
 
 std::string Numbered(const std::string& base, int n) {
@@ -350,7 +333,7 @@ std::set<std::string> GoneSections(const std::string& device) {
     bool mayBeCut = value.size() >= kShown;
     std::set<std::string> gone;
     if (shown.find('\\') == std::string::npos) {
-        for (const char* p : {"-LPT1", "-FILE", "-LPT2"})
+        for (const char* p : kFixedPortSuffixes)
             gone.insert(Upper(kName + p));
     } else if (!mayBeCut && shown.find(',') != std::string::npos) {
         gone.insert(Upper(kName + "-" + shown.substr(shown.find(',') + 1)));
@@ -414,13 +397,13 @@ void AddProfile(Dice& d, std::uint32_t seed, const Layout& l, RandomMachine* m) 
 }
 
 void AddStartMenuGroup(Dice& d, const Layout& l, RandomMachine* m) {
-    std::string group = l.programs + "\\" + kName;
+    std::string group = l.programs + kGroupFolder;
     if (d.Chance(0.7)) {
         emu::PutMachineFolder(l.folder, group);
-        for (const char* link : kLinks) {
+        for (const char* link : kShortcuts) {
             if (d.Chance(0.8)) {
-                emu::PutMachineFile(l.folder, group + "\\" + link, "L");
-                m->removedFiles.push_back(SnapshotPath(group + "\\" + link));
+                emu::PutMachineFile(l.folder, group + link, "L");
+                m->removedFiles.push_back(SnapshotPath(group + link));
             }
         }
         // A file of the user's keeps the folder.

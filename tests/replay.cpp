@@ -63,9 +63,9 @@ TracedCall Parse(const std::string& line) {
 }
 
 RegKey RootByName(const std::string& name) {
-    for (RegKey k : kRootKeys)
-        if (name == RootKeyName(k))
-            return k;
+    for (const RootKey& root : kRootKeys)
+        if (name == root.name)
+            return root.key;
     return 0;
 }
 

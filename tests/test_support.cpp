@@ -1,6 +1,7 @@
 // test_support.cpp: a machine folder per test, and running the removal on it with a trace.
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,17 +24,40 @@ std::vector<const char*> Names(const NameRow* table) {
 const std::vector<const char*> kSystemFiles = Names(kSystemFileTable);
 const std::vector<const char*> kDeferredFiles = Names(kDeferredFileTable);
 
-std::string MakeTempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "qvl-test-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back(0);
-    if (mkdtemp(buffer.data()) == nullptr)
-        return "";
-    return buffer.data();
+::testing::AssertionResult SameLines(const std::vector<std::string>& actual,
+                                     const std::vector<std::string>& expected) {
+    if (actual == expected)
+        return ::testing::AssertionSuccess();
+    ::testing::AssertionResult result = ::testing::AssertionFailure();
+    std::vector<std::string> missing = emu::Missing(expected, actual);
+    std::vector<std::string> unexpected = emu::Missing(actual, expected);
+    for (const std::string& line : missing)
+        result << "\n  missing:    " << line;
+    for (const std::string& line : unexpected)
+        result << "\n  unexpected: " << line;
+    if (missing.empty() && unexpected.empty())
+        result << "\n  the same lines, first out of order: "
+               << *std::mismatch(actual.begin(), actual.end(), expected.begin()).first;
+    return result;
+}
+
+std::vector<FixedKey> FixedKeysOn(bool newShell) {
+    std::vector<FixedKey> keys;
+    for (const FixedKey& key : kFixedKeys)
+        if (key.builds == OnBuilds::kEvery)
+            keys.push_back(key);
+    for (const FixedKey& key : kFixedKeys)
+        if (newShell && key.builds == OnBuilds::kNewShell)
+            keys.push_back(key);
+    return keys;
+}
+
+std::string FullPath(const FixedKey& key) {
+    return emu::Registry::FullPath(key.root, key.subKey);
 }
 
 void MachineTest::SetUp() {
-    folder_ = MakeTempFolder();
+    folder_ = emu::MakeTempFolder("qvl-test-");
     ASSERT_FALSE(folder_.empty());
     PutFolder("C:\\WINDOWS\\SYSTEM");
     registry_ = "REGEDIT4\r\n\r\n";

@@ -8,6 +8,7 @@
 #include "platform/fault.h"
 #include "platform/trace.h"
 #include "removal/removal.h"
+#include "removal/removal_sequence.h"
 #include "removal/system_files.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +65,17 @@ std::vector<std::string> Between(const std::vector<std::string>& trace, const st
                                  const std::string& before);
 // The lines up to " -> ", i.e. the calls and arguments without results.
 std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
-std::string MakeTempFolder();
+
+// Passes when two machine snapshots are equal; otherwise names only the lines missing
+// on each side, or the first line out of order.
+::testing::AssertionResult SameLines(const std::vector<std::string>& actual,
+                                     const std::vector<std::string>& expected);
+
+// The fixed keys that a run deletes on a build of the kind, those of every build first,
+// each in the table's order; and
+// the path of one in the emulated registry.
+std::vector<FixedKey> FixedKeysOn(bool newShell);
+std::string FullPath(const FixedKey& key);
 
 // The driver's files as the removal's tables name them, in their order.
 extern const std::vector<const char*> kSystemFiles;

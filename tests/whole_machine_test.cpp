@@ -1,83 +1,45 @@
 // whole_machine_test.cpp: a machine with the driver installed beside another printer
 // loses exactly the driver's footprint and keeps every other byte.
 //
-// This file states the footprint again on purpose, as an independent check of the tables
-// in removal/ and of the demo machine, which is built from them.
+// What the run must take is worked out from the removal's rules over its tables' names;
+// tests/wine/footprint.sh states the names again, independently.
 #include "test_support.h"
+
+#include "removal/printer_sweep.h"
+#include "removal/profile_cleanup.h"
+#include "removal/start_menu.h"
 
 #include <algorithm>
 
 namespace qvl::test {
 namespace {
 
-const char* const kRemovedKeys[] = {
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{f294d80-a93f-11d2-a531-0020afee395f}",
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 "
-    "Shell Extension",
-    "HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik "
-    "Velostrix R40",
-    "HKEY_LOCAL_MACHINE\\Enum\\LPTENUM\\OVRIKVELOSTRIX_R40D73A",
-    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\Print\\Environments\\Windows "
-    "4.0\\Drivers\\Ovrik Velostrix R40",
-    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\Print\\Environments\\Windows "
-    "4.0\\Print Processors\\Velostrix R40 PrintProcessor",
-    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\Print\\Monitors\\Velostrix R40 "
-    "LanguageMonitor",
-    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\Print\\Printers\\Ovrik Velostrix R40",
-    "HKEY_LOCAL_MACHINE\\Enum\\Root\\printer\\0001",
-    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Printer\\0001",
-};
-const char* const kNewShellKeys[] = {
-    "HKEY_USERS\\."
-    "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start "
-    "Menu\\&Programs\\Velostrix R40",
-    "HKEY_LOCAL_MACHINE\\Security\\Access\\PRINT\\Ovrik Velostrix R40",
-};
-const char* const kRemovedIniLines[] = {
-    "[Devices] Ovrik Velostrix R40=kdp4mz,LPT1:",
-    "[PrinterPorts] Ovrik Velostrix R40=kdp4mz,LPT1:,15,45",
-    "[Ovrik Velostrix R40-LPT1]",
-    "[Ovrik Velostrix R40-LPT1] Resolution=600",
-    "[Ovrik Velostrix R40-LPT1] PaperSize=9",
-    "[Ovrik Velostrix R40-LPT1] (blank line)",
-    "[Ovrik Velostrix R40-FILE]",
-    "[Ovrik Velostrix R40-FILE] Resolution=300",
-    "[Ovrik Velostrix R40-FILE] (blank line)",
-    "[Ovrik Velostrix R40-LPT2]",
-    "[Ovrik Velostrix R40-LPT2] Resolution=300",
-    "[Ovrik Velostrix R40-LPT2] (blank line)",
-};
-const char* const kRemovedFiles[] = {
-    "C/WINDOWS/SYSTEM/QVL732.DLL",
-    "C/WINDOWS/SYSTEM/QVL7CT.DLL",
-    "C/WINDOWS/SYSTEM/QVL7HLP.HLP",
-    "C/WINDOWS/SYSTEM/QVL7HLP.GID",
-    "C/WINDOWS/SYSTEM/QVL7HLP1.HLP",
-    "C/WINDOWS/SYSTEM/QVL7HLP1.GID",
-    "C/WINDOWS/SYSTEM/QVL7TRB.HLP",
-    "C/WINDOWS/SYSTEM/QVL7TRB.GID",
-    "C/WINDOWS/SYSTEM/QVL7JNLI.DLL",
-    "C/WINDOWS/SYSTEM/QVL7JP.DRV",
-    "C/WINDOWS/SYSTEM/QVL7JPLN.DLL",
-    "C/WINDOWS/SYSTEM/QVL7LN98.DLL",
-    "C/WINDOWS/SYSTEM/QVL7RAST.DLL",
-    "C/WINDOWS/SYSTEM/QVL7RS.DLL",
-    "C/WINDOWS/SYSTEM/QVL7SHEL.DLL",
-    "C/WINDOWS/SYSTEM/QVL7STAT.EXE",
-    "C/WINDOWS/Start Menu/Programs/Ovrik Velostrix R40/How do I for Velostrix R40.LNK",
-    "C/WINDOWS/Start Menu/Programs/Ovrik Velostrix R40/Troubleshooting for Velostrix R40.LNK",
-    "C/WINDOWS/Start Menu/Programs/Ovrik Velostrix R40/Velostrix R40 Printer Monitor.LNK",
-    "C/WINDOWS/Start Menu/Programs/Ovrik Velostrix R40/Velostrix R40 Uninstall program.LNK",
-};
+const std::string kModel = PrinterModelName;
+
+// A Windows path as a snapshot line names it: "C/WINDOWS/...".
+std::string InSnapshot(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path.erase(1, 1);
+}
 
 // The snapshot the run must leave: the one before, less what the plan removes.
 std::vector<std::string> Expected(const std::vector<std::string>& before, bool newShell,
                                   const std::string& infFile) {
-    std::vector<std::string> keys(std::begin(kRemovedKeys), std::end(kRemovedKeys));
-    if (newShell)
-        keys.insert(keys.end(), std::begin(kNewShellKeys), std::end(kNewShellKeys));
-    std::vector<std::string> files(std::begin(kRemovedFiles), std::end(kRemovedFiles));
-    files.push_back(infFile);
+    std::vector<std::string> keys;
+    for (const FixedKey& key : FixedKeysOn(newShell))
+        keys.push_back(FullPath(key));
+    for (const SweepPass& pass : kPasses) // the demo's instance of the printer
+        keys.push_back(emu::Registry::FullPath(kHkeyLocalMachine, pass.base) + "\\0001");
+    std::vector<std::string> iniPrefixes = {"[Devices] " + kModel + "=",
+                                            "[PrinterPorts] " + kModel + "="};
+    for (const char* suffix : kFixedPortSuffixes)
+        iniPrefixes.push_back("[" + kModel + suffix + "]");
+    const std::string group = "C:\\WINDOWS\\Start Menu\\Programs" + std::string(kGroupFolder);
+    std::vector<std::string> files = {infFile};
+    for (const char* name : kSystemFiles)
+        files.push_back(InSnapshot("C:\\WINDOWS\\SYSTEM\\" + std::string(name)));
+    for (const char* shortcut : kShortcuts)
+        files.push_back(InSnapshot(group + shortcut));
     std::vector<std::string> out;
     for (const std::string& line : before) {
         bool removed = false;
@@ -85,14 +47,14 @@ std::vector<std::string> Expected(const std::vector<std::string>& before, bool n
             for (const std::string& key : keys)
                 removed = removed || UnderKey(KeyOfLine(line), key);
         } else if (line.rfind("win.ini ", 0) == 0) {
-            for (const char* ini : kRemovedIniLines)
-                removed = removed || line == std::string("win.ini ") + ini;
+            for (const std::string& prefix : iniPrefixes)
+                removed = removed || line.rfind("win.ini " + prefix, 0) == 0;
         } else if (line.rfind("file ", 0) == 0) {
             for (const std::string& file : files)
                 removed = removed || line.rfind("file " + file + " ", 0) == 0;
             removed = removed || line.rfind("file C/WINDOWS/WIN.INI ", 0) == 0; // rewritten
-        } else if (line == "folder C/WINDOWS/Start Menu/Programs/Ovrik Velostrix R40") {
-            removed = true;
+        } else {
+            removed = line == "folder " + InSnapshot(group);
         }
         if (!removed)
             out.push_back(line);
@@ -122,8 +84,8 @@ TEST_F(WholeMachine, Windows98LosesExactlyTheDriversFootprint) {
     Run();
     std::vector<std::string> after = emu::SnapshotMachine(folder_);
 
-    EXPECT_EQ(WithoutFiles(after, {"C/WINDOWS/WIN.INI", "C/WINDOWS/wininit.ini"}),
-              Expected(before, true, "C/WINDOWS/INF/OTHER/OVRIKQVL7R40.INF"));
+    EXPECT_TRUE(SameLines(WithoutFiles(after, {"C/WINDOWS/WIN.INI", "C/WINDOWS/wininit.ini"}),
+                          Expected(before, true, "C/WINDOWS/INF/OTHER/OVRIKQVL7R40.INF")));
     // win.ini: the same bytes less the printer's lines and sections.
     std::string ini = iniBefore;
     for (const char* gone :
@@ -136,11 +98,10 @@ TEST_F(WholeMachine, Windows98LosesExactlyTheDriversFootprint) {
         ini.erase(at, std::string(gone).size());
     }
     EXPECT_EQ(ReadFile("C:\\WINDOWS\\WIN.INI"), ini);
-    EXPECT_EQ(ReadFile("C:\\WINDOWS\\wininit.ini"),
-              "[rename]\r\nNULL=C:\\WINDOWS\\SYSTEM\\QVL7TN16.DLL\r\nNULL=C:"
-              "\\WINDOWS\\SYSTEM\\QVL7TN32.DLL\r\n"
-              "NULL=C:\\WINDOWS\\SYSTEM\\QVL7LANG.DLL\r\nNULL=C:\\WINDOWS\\SYSTEM\\QVL7PRIN.DLL\r\n"
-              "NULL=C:\\WINDOWS\\SYSTEM\\QVL7UNIN.EXE\r\n");
+    std::string wininit = "[rename]\r\n";
+    for (const char* name : kDeferredFiles)
+        wininit += "NULL=C:\\WINDOWS\\SYSTEM\\" + std::string(name) + "\r\n";
+    EXPECT_EQ(ReadFile("C:\\WINDOWS\\wininit.ini"), wininit);
 }
 
 TEST_F(WholeMachine, Windows95LosesExactlyTheDriversFootprint) {
@@ -148,23 +109,25 @@ TEST_F(WholeMachine, Windows95LosesExactlyTheDriversFootprint) {
     // Keys that only the newer builds' removal takes must stay here.
     std::string registry;
     ASSERT_TRUE(emu::ReadHostFile(folder_ + "/registry.reg", &registry));
-    registry += emu::RegBlock(kNewShellKeys[0], {emu::RegString("x", "y")});
-    registry += emu::RegBlock(kNewShellKeys[1], {});
+    for (const FixedKey& key : kFixedKeys)
+        if (key.builds == OnBuilds::kNewShell)
+            registry += emu::RegBlock(FullPath(key), {emu::RegString("x", "y")});
     ASSERT_TRUE(emu::WriteHostFileAtomically(folder_ + "/registry.reg", registry));
     PutFile("C:\\WINDOWS\\INF\\OTHER\\OVRIKQVL7R40.INF", "QVL7STAT.EXE\r\n");
 
     std::vector<std::string> before = emu::SnapshotMachine(folder_);
     std::vector<std::string> trace = Run();
     std::vector<std::string> after = emu::SnapshotMachine(folder_);
-    EXPECT_EQ(WithoutFiles(after, {"C/WINDOWS/WIN.INI", "C/WINDOWS/wininit.ini"}),
-              Expected(before, false, "C/WINDOWS/INF/oem1.inf"));
+    EXPECT_TRUE(SameLines(WithoutFiles(after, {"C/WINDOWS/WIN.INI", "C/WINDOWS/wininit.ini"}),
+                          Expected(before, false, "C/WINDOWS/INF/oem1.inf")));
     EXPECT_TRUE(FileExists("C:\\WINDOWS\\INF\\oem2.inf")); // names the file only in near misses
     EXPECT_TRUE(FileExists("C:\\WINDOWS\\INF\\msprint.inf"));
-    // The three keys of the newer builds are not even tried.
-    for (const std::string& line : Calls(trace, "RegDeleteKeyA")) {
-        EXPECT_EQ(line.find("Security\\Access"), std::string::npos) << line;
-        EXPECT_EQ(line.find("MenuOrder"), std::string::npos) << line;
-    }
+    // The keys of the newer builds are not even tried.
+    for (const std::string& line : Calls(trace, "RegDeleteKeyA"))
+        for (const FixedKey& key : kFixedKeys)
+            EXPECT_TRUE(key.builds == OnBuilds::kEvery ||
+                        line.find(key.subKey) == std::string::npos)
+                << line;
 }
 
 TEST_F(WholeMachine, RegistryFileKeepsEveryOtherByte) {

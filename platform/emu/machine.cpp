@@ -164,6 +164,14 @@ bool ReadHostFile(const std::string& path, std::string* bytes) {
     return ok;
 }
 
+std::string MakeTempFolder(const std::string& prefix) {
+    std::error_code ec;
+    std::string pattern = (fs::temp_directory_path(ec) / (prefix + "XXXXXX")).string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back(0);
+    return !ec && mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : "";
+}
+
 bool WriteHostFileAtomically(const std::string& path, const std::string& bytes) {
     std::string temp = path + ".tmp";
     std::FILE* f = std::fopen(temp.c_str(), "wb");

@@ -22,9 +22,9 @@ const char kMark[] = "QvlConf";
 bool SplitRoot(const std::string& fullPath, HKEY* root, std::string* sub) {
     std::size_t slash = fullPath.find('\\');
     std::string name = fullPath.substr(0, slash);
-    for (RegKey key : kRootKeys) {
-        if (lstrcmpiA(RootKeyName(key), name.c_str()) == 0) {
-            *root = reinterpret_cast<HKEY>(key);
+    for (const RootKey& key : kRootKeys) {
+        if (lstrcmpiA(key.name, name.c_str()) == 0) {
+            *root = reinterpret_cast<HKEY>(key.key);
             *sub = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
             return true;
         }

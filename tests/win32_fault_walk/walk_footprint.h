@@ -18,9 +18,9 @@ namespace qvl::faultwalk {
 using FootprintKey = FixedKey;
 using qvl::kFixedKeys;
 using qvl::kGroupFolder; // below the Programs folder
-using qvl::kKeysOnEveryBuild;
 using qvl::kProgramsValue;
 using qvl::kShellFolders;
+using qvl::OnBuilds;
 
 // The bases under which the numbered instance keys are swept (HKEY_LOCAL_MACHINE).
 inline const std::vector<std::string> kInstanceBases = [] {

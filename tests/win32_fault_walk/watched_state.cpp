@@ -18,33 +18,18 @@ constexpr DWORD kWholeParentLimit = 64;
 // Files up to this size keep their bytes in the template, so they can be put back.
 constexpr ULONGLONG kKeptFileSize = 64 * 1024;
 
-struct Root {
-    const char* name;
-    HKEY key;
-    RegKey platformKey;
-};
-const Root kRoots[] = {
-    {"HKCR", HKEY_CLASSES_ROOT, kHkeyClassesRoot},
-    {"HKCU", HKEY_CURRENT_USER, kHkeyCurrentUser},
-    {"HKLM", HKEY_LOCAL_MACHINE, kHkeyLocalMachine},
-    {"HKU", HKEY_USERS, kHkeyUsers},
-    {"HKCC", HKEY_CURRENT_CONFIG, kHkeyCurrentConfig},
-};
-
 std::string RootName(RegKey key) {
-    for (const Root& r : kRoots)
-        if (r.platformKey == key)
-            return r.name;
-    return "?";
+    const RootKey* root = FindRootKey(key);
+    return root ? root->shortName : "?";
 }
 
 // "HKLM\a\b" -> HKEY_LOCAL_MACHINE and "a\b".
 bool SplitKey(const std::string& full, HKEY* root, std::string* path) {
     std::size_t slash = full.find('\\');
     std::string head = full.substr(0, slash);
-    for (const Root& r : kRoots) {
-        if (head == r.name) {
-            *root = r.key;
+    for (const RootKey& r : kRootKeys) {
+        if (head == r.shortName) {
+            *root = reinterpret_cast<HKEY>(r.key);
             *path = slash == std::string::npos ? "" : full.substr(slash + 1);
             return true;
         }

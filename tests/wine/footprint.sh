@@ -56,6 +56,7 @@ driver_keys=(
 )
 # The printer's key under HKEY_CURRENT_CONFIG is not seeded: Wine keeps that root
 # volatile and refuses to create System\... below it (error 1021).
+unseeded_keys=("HKCC\\System\\CurrentControlSet\\control\\Print\\Printers\\$model")
 # Keys removed only on builds above 950 (Windows 98); Windows 95 keeps them.
 driver_keys_98=(
   "HKU\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40"

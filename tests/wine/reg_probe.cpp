@@ -1,10 +1,12 @@
 // reg_probe.cpp: tells which registry keys exist, for the end-to-end runs under Wine.
 //
-//   reg_probe < LIST       LIST: one key a line, ROOT\path, ROOT one of HKCR, HKCU,
-//                          HKLM, HKU, HKCC
+//   reg_probe < LIST       LIST: one key a line, ROOT\path, ROOT a short name of
+//                          kRootKeys (HKCR, HKLM, ...)
 //
 // Prints "1 KEY" or "0 KEY" for each line, in order: one Wine start for a whole list,
 // where `wine reg query` would need one per key.
+#include "platform/platform.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -13,19 +15,11 @@
 namespace {
 
 HKEY Root(const char* name, const char** rest) {
-    static const struct {
-        const char* name;
-        HKEY key;
-    } kRoots[] = {{"HKCR\\", HKEY_CLASSES_ROOT},
-                  {"HKCU\\", HKEY_CURRENT_USER},
-                  {"HKLM\\", HKEY_LOCAL_MACHINE},
-                  {"HKU\\", HKEY_USERS},
-                  {"HKCC\\", HKEY_CURRENT_CONFIG}};
-    for (const auto& root : kRoots) {
-        size_t length = std::strlen(root.name);
-        if (std::strncmp(name, root.name, length) == 0) {
-            *rest = name + length;
-            return root.key;
+    for (const qvl::RootKey& root : qvl::kRootKeys) {
+        size_t length = std::strlen(root.shortName);
+        if (std::strncmp(name, root.shortName, length) == 0 && name[length] == '\\') {
+            *rest = name + length + 1;
+            return reinterpret_cast<HKEY>(root.key);
         }
     }
     return nullptr;
