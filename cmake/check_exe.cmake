@@ -10,25 +10,7 @@
 # the alignments, no TLS, and imports only by name and only those that ALLOWED lists. The
 # file holds at most MAX_SIZE bytes.
 cmake_minimum_required(VERSION 3.25)
-file(SIZE ${EXE} size)
-file(READ ${EXE} hex HEX)
-
-# A little-endian number of BYTES bytes at OFFSET of the file.
-function(read_number var offset bytes)
-  math(EXPR offset "${offset}")
-  math(EXPR end "${offset} + ${bytes}")
-  if(offset LESS 0 OR end GREATER size)
-    message(FATAL_ERROR "${EXE} ends before its headers do (${bytes} bytes at ${offset})")
-  endif()
-  math(EXPR at "2 * ${offset}")
-  math(EXPR length "2 * ${bytes}")
-  string(SUBSTRING "${hex}" ${at} ${length} digits)
-  string(REGEX MATCHALL ".." pairs "${digits}")
-  list(REVERSE pairs)
-  string(REPLACE ";" "" digits "${pairs}")
-  math(EXPR value "0x${digits}")
-  set(${var} ${value} PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/pe_bytes.cmake)
 
 function(to_hex var value)
   math(EXPR out "${value}" OUTPUT_FORMAT HEXADECIMAL)

@@ -8,24 +8,7 @@
 # computed over the old bytes, is computed again. Nothing else moves. A file whose .rsrc
 # is read-only already is left alone, so that running this twice changes nothing.
 cmake_minimum_required(VERSION 3.25)
-file(SIZE ${EXE} size)
-file(READ ${EXE} hex HEX)
-
-function(read_number var offset bytes)
-  math(EXPR offset "${offset}")
-  math(EXPR end "${offset} + ${bytes}")
-  if(offset LESS 0 OR end GREATER size)
-    message(FATAL_ERROR "${EXE} ends before its headers do")
-  endif()
-  math(EXPR at "2 * ${offset}")
-  math(EXPR length "2 * ${bytes}")
-  string(SUBSTRING "${hex}" ${at} ${length} digits)
-  string(REGEX MATCHALL ".." pairs "${digits}")
-  list(REVERSE pairs)
-  string(REPLACE ";" "" digits "${pairs}")
-  math(EXPR value "0x${digits}")
-  set(${var} ${value} PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/pe_bytes.cmake)
 
 # The four bytes of VALUE, least significant first: as hex digits in HEX_VAR, and as
 # the octal escapes of printf in ESCAPED_VAR.
