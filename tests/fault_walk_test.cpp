@@ -124,30 +124,16 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
             return out;
         };
         ASSERT_TRUE(SameLines(notWininit(after), notWininit(cleanAfter_)));
-        std::vector<std::string> lines = WininitLines(work);
-        std::vector<std::string> cleanLines = WininitLines(root_ + "/clean");
-        ASSERT_FALSE(cleanLines.empty());
-        ASSERT_FALSE(lines.empty()) << "no wininit.ini";
-        ASSERT_EQ(lines[0], cleanLines[0]) << "wininit.ini does not start with its header";
-        for (const std::string& line : cleanLines)
-            ASSERT_NE(std::find(lines.begin(), lines.end(), line), lines.end())
-                << "wininit.ini lacks " << line;
-        for (const std::string& line : lines)
-            ASSERT_NE(std::find(cleanLines.begin(), cleanLines.end(), line), cleanLines.end())
-                << "wininit.ini holds " << line;
-    }
-
-    static std::vector<std::string> WininitLines(const std::string& machine) {
-        std::string bytes;
-        emu::ReadHostFile(machine + "/C/WINDOWS/wininit.ini", &bytes);
-        std::vector<std::string> lines;
-        for (std::size_t at = 0, end; at < bytes.size(); at = end + 2) {
-            end = bytes.find("\r\n", at);
-            if (end == std::string::npos)
-                end = bytes.size();
-            lines.push_back(bytes.substr(at, end - at));
-        }
-        return lines;
+        std::string wininit, clean;
+        emu::ReadHostFile(work + "/C/WINDOWS/wininit.ini", &wininit);
+        emu::ReadHostFile(root_ + "/clean/C/WINDOWS/wininit.ini", &clean);
+        std::size_t header = clean.find("\r\n") + 2;
+        ASSERT_EQ(wininit.compare(0, header, clean, 0, header), 0) << "no header first";
+        for (std::size_t at = 0, end; (end = clean.find("\r\n", at)) != std::string::npos;
+             at = end + 2)
+            ASSERT_NE(("\n" + wininit).find("\n" + clean.substr(at, end + 2 - at)),
+                      std::string::npos)
+                << "wininit.ini lacks " << clean.substr(at, end - at);
     }
 
     std::string root_;
