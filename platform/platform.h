@@ -48,7 +48,8 @@ constexpr const RootKey* FindRootKey(RegKey key) {
 
 // "HKEY_LOCAL_MACHINE" and the others; null for a key that is not predefined.
 constexpr const char* RootKeyName(RegKey key) {
-    return FindRootKey(key) ? FindRootKey(key)->name : nullptr;
+    const RootKey* root = FindRootKey(key);
+    return root ? root->name : nullptr;
 }
 
 constexpr WinDword kKeyQueryValue = 0x0001; // KEY_QUERY_VALUE

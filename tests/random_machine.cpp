@@ -186,13 +186,6 @@ bool HoldsToken(const std::string& bytes) {
     return false;
 }
 
-std::string SnapshotPath(const std::string& windowsPath) {
-    std::string out = windowsPath.substr(0, 1);
-    for (char c : windowsPath.substr(2))
-        out.push_back(c == '\\' ? '/' : c);
-    return out;
-}
-
 // A [Devices] value is read into 150 bytes, so a read shows at most 149 characters.
 constexpr std::size_t kShown = 150 - 1;
 

@@ -56,6 +56,13 @@ std::string FullPath(const FixedKey& key) {
     return emu::Registry::FullPath(key.root, key.subKey);
 }
 
+std::string SnapshotPath(const std::string& windowsPath) {
+    std::string out = windowsPath.substr(0, 1);
+    for (char c : windowsPath.substr(2))
+        out.push_back(c == '\\' ? '/' : c);
+    return out;
+}
+
 void MachineTest::SetUp() {
     folder_ = emu::MakeTempFolder("qvl-test-");
     ASSERT_FALSE(folder_.empty());

@@ -72,10 +72,11 @@ std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
                                      const std::vector<std::string>& expected);
 
 // The fixed keys that a run deletes on a build of the kind, those of every build first,
-// each in the table's order; and
-// the path of one in the emulated registry.
+// each in the table's order; and the path of one in the emulated registry.
 std::vector<FixedKey> FixedKeysOn(bool newShell);
 std::string FullPath(const FixedKey& key);
+// A Windows path as a snapshot line names it: "C/WINDOWS/...".
+std::string SnapshotPath(const std::string& windowsPath);
 
 // The driver's files as the removal's tables name them, in their order.
 extern const std::vector<const char*> kSystemFiles;

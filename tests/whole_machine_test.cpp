@@ -16,12 +16,6 @@ namespace {
 
 const std::string kModel = PrinterModelName;
 
-// A Windows path as a snapshot line names it: "C/WINDOWS/...".
-std::string InSnapshot(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path.erase(1, 1);
-}
-
 // The snapshot the run must leave: the one before, less what the plan removes.
 std::vector<std::string> Expected(const std::vector<std::string>& before, bool newShell,
                                   const std::string& infFile) {
@@ -37,9 +31,9 @@ std::vector<std::string> Expected(const std::vector<std::string>& before, bool n
     const std::string group = "C:\\WINDOWS\\Start Menu\\Programs" + std::string(kGroupFolder);
     std::vector<std::string> files = {infFile};
     for (const char* name : kSystemFiles)
-        files.push_back(InSnapshot("C:\\WINDOWS\\SYSTEM\\" + std::string(name)));
+        files.push_back(SnapshotPath("C:\\WINDOWS\\SYSTEM\\" + std::string(name)));
     for (const char* shortcut : kShortcuts)
-        files.push_back(InSnapshot(group + shortcut));
+        files.push_back(SnapshotPath(group + shortcut));
     std::vector<std::string> out;
     for (const std::string& line : before) {
         bool removed = false;
@@ -54,7 +48,7 @@ std::vector<std::string> Expected(const std::vector<std::string>& before, bool n
                 removed = removed || line.rfind("file " + file + " ", 0) == 0;
             removed = removed || line.rfind("file C/WINDOWS/WIN.INI ", 0) == 0; // rewritten
         } else {
-            removed = line == "folder " + InSnapshot(group);
+            removed = line == "folder " + SnapshotPath(group);
         }
         if (!removed)
             out.push_back(line);
