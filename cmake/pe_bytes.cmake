@@ -1,6 +1,7 @@
 # Reading a PE file's headers in a CMake script: the file's bytes as hex digits.
 #
-#   include(pe_bytes.cmake) after setting EXE; sets size and hex.
+#   include(pe_bytes.cmake) after setting EXE; sets size and hex, and gives read_number
+#   and read_sections.
 file(SIZE ${EXE} size)
 file(READ ${EXE} hex HEX)
 
@@ -20,3 +21,50 @@ function(read_number var offset bytes)
   math(EXPR value "0x${digits}")
   set(${var} ${value} PARENT_SCOPE)
 endfunction()
+
+# The section table, for sections 0 to last: section_<i>_name, _header (the offset of
+# its 40-byte header in the file), _start and _end (its addresses when loaded) and
+# _writable; and sections, the list of their names in order.
+macro(read_sections)
+  read_number(pe 60 4)
+  read_number(section_count "${pe} + 6" 2)
+  read_number(optional_size "${pe} + 20" 2)
+  if(section_count LESS 1)
+    message(FATAL_ERROR "no sections")
+  endif()
+  set(sections "")
+  math(EXPR table "${pe} + 24 + ${optional_size}")
+  math(EXPR last "${section_count} - 1")
+  foreach(i RANGE ${last})
+    math(EXPR at "${table} + 40 * ${i}")
+    read_number(flags "${at} + 36" 4) # also makes sure that the whole header is there
+    math(EXPR name_at "2 * ${at}")
+    string(SUBSTRING "${hex}" ${name_at} 16 name_hex)
+    string(REGEX REPLACE "(00)+$" "" name_hex "${name_hex}")
+    set(name "")
+    string(LENGTH "${name_hex}" name_length)
+    math(EXPR chars "${name_length} / 2")
+    if(chars GREATER 0)
+      math(EXPR last_char "${chars} - 1")
+      foreach(c RANGE ${last_char})
+        math(EXPR c_at "2 * ${c}")
+        string(SUBSTRING "${name_hex}" ${c_at} 2 byte)
+        math(EXPR code "0x${byte}")
+        string(ASCII ${code} char)
+        string(APPEND name "${char}")
+      endforeach()
+    endif()
+    read_number(memory_size "${at} + 8" 4)
+    read_number(address "${at} + 12" 4)
+    read_number(file_size "${at} + 16" 4)
+    if(file_size GREATER memory_size)
+      set(memory_size ${file_size})
+    endif()
+    list(APPEND sections "${name}")
+    set(section_${i}_name "${name}")
+    set(section_${i}_header ${at})
+    set(section_${i}_start ${address})
+    math(EXPR section_${i}_end "${address} + ${memory_size}")
+    math(EXPR section_${i}_writable "(${flags} >> 31) & 1")
+  endforeach()
+endmacro()
