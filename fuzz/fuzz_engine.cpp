@@ -60,6 +60,11 @@ bool Ours(const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     static const std::string folder = "/dev/shm/qvl-fuzz-" + std::to_string(getpid());
+    static const int removedAtExit = std::atexit([] {
+        std::error_code e;
+        fs::remove_all(folder, e);
+    });
+    (void)removedAtExit;
     std::error_code ec;
     fs::remove_all(folder, ec);
     fs::create_directories(folder + "/C/WINDOWS/SYSTEM", ec);

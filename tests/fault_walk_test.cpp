@@ -61,7 +61,7 @@ struct WalkFigures {
 class FaultWalk : public ::testing::TestWithParam<WinDword> {
   protected:
     void SetUp() override {
-        root_ = emu::MakeTempFolder("qvl-test-");
+        ASSERT_FALSE(root_.empty());
         ASSERT_TRUE(emu::WriteDemoMachine(root_ + "/template", GetParam()));
         before_ = emu::SnapshotMachine(root_ + "/template");
         CopyMachine(root_ + "/template", root_ + "/clean");
@@ -69,7 +69,6 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
         cleanAfter_ = emu::SnapshotMachine(root_ + "/clean");
         planned_ = emu::Missing(before_, cleanAfter_);
     }
-    void TearDown() override { RemoveMachine(root_); }
 
     // The checks every faulted run must pass.
     void Check(const RunResult& run, const std::string& what) {
@@ -136,7 +135,8 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
                 << "wininit.ini lacks " << clean.substr(at, end - at);
     }
 
-    std::string root_;
+    ScratchFolder scratch_;
+    std::string root_ = scratch_.Path();
     std::vector<std::string> before_;
     std::vector<std::string> cleanAfter_;
     std::vector<std::string> planned_;

@@ -49,7 +49,8 @@ class RandomMachines : public ::testing::TestWithParam<std::uint32_t> {};
 TEST_P(RandomMachines, NothingIsLostAndNothingIsLeftThatTheRulesTake) {
     const std::uint32_t kMachines = 600;
     const std::uint32_t first = GetParam() * kMachines + 1;
-    std::string root = emu::MakeTempFolder("qvl-test-");
+    ScratchFolder scratch;
+    const std::string& root = scratch.Path();
     auto start = std::chrono::steady_clock::now();
     std::uint32_t oldBuilds = 0;
     for (std::uint32_t seed = first; seed < first + kMachines; ++seed) {
@@ -75,7 +76,6 @@ TEST_P(RandomMachines, NothingIsLostAndNothingIsLeftThatTheRulesTake) {
     EXPECT_LT(oldBuilds, kMachines * 4 / 5);
     std::printf("random machines: seeds %u to %u checked (%u of build %u or lower) in %.1f s\n",
                 first, first + kMachines - 1, oldBuilds, unsigned{kLastOldShellBuild}, seconds);
-    RemoveMachine(root);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomMachines, ::testing::Values(0u, 1u, 2u, 3u));

@@ -2,9 +2,12 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -19,7 +22,50 @@ std::vector<const char*> Names(const NameRow* table) {
     return names;
 }
 
+const char kScratchPrefix[] = "qvl-test-";
+
+std::string ScratchBase() {
+    std::error_code ec;
+    if (fs::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK | X_OK) == 0)
+        return "/dev/shm";
+    return fs::temp_directory_path(ec).string();
+}
+
+// The folders of test processes that ended without removing theirs (a sanitizer's
+// abort, a timeout's kill): their names carry the process's id.
+void RemoveOrphans(const std::string& base) {
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(base, ec)) {
+        std::string name = entry.path().filename().string();
+        long pid = std::strtol(name.c_str() + sizeof kScratchPrefix - 1, nullptr, 10);
+        if (name.rfind(kScratchPrefix, 0) == 0 && pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
+            fs::remove_all(entry.path(), ec);
+    }
+}
+
 } // namespace
+
+ScratchFolder::ScratchFolder() {
+    std::string base = ScratchBase();
+    RemoveOrphans(base);
+    std::string pattern =
+        base + "/" + kScratchPrefix + std::to_string(static_cast<long>(getpid())) + "-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr)
+        path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ec;
+    if (!path_.empty() && ::testing::Test::HasFailure() && std::getenv("QVL_KEEP_FAILED")) {
+        std::string kept = path_;
+        kept.replace(kept.rfind(kScratchPrefix), sizeof kScratchPrefix - 1, "qvl-kept-");
+        fs::rename(path_, kept, ec);
+        std::printf("QVL_KEEP_FAILED: the test's folder is kept at %s\n",
+                    (ec ? path_ : kept).c_str());
+    } else if (!path_.empty()) {
+        fs::remove_all(path_, ec);
+    }
+}
 
 const std::vector<const char*> kSystemFiles = Names(kSystemFileTable);
 const std::vector<const char*> kDeferredFiles = Names(kDeferredFileTable);
@@ -64,7 +110,8 @@ std::string SnapshotPath(const std::string& windowsPath) {
 }
 
 void MachineTest::SetUp() {
-    folder_ = emu::MakeTempFolder("qvl-test-");
+    scratch_ = std::make_unique<ScratchFolder>();
+    folder_ = scratch_->Path();
     ASSERT_FALSE(folder_.empty());
     PutFolder("C:\\WINDOWS\\SYSTEM");
     registry_ = "REGEDIT4\r\n\r\n";
@@ -73,8 +120,7 @@ void MachineTest::SetUp() {
 }
 
 void MachineTest::TearDown() {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
+    scratch_.reset();
 }
 
 void MachineTest::SetMachine(WinDword build, const std::string& windowsDir,

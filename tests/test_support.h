@@ -13,12 +13,30 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace qvl::test {
 
 using emu::RegValue;
+
+// A folder of one test's own, for its machine folders. It lies on a memory-backed file
+// system where the machine has one (/dev/shm): the fault walks and random machines write
+// thousands of machine folders, and on a disk they wait on it. It goes when the test
+// ends; after a failure, with QVL_KEEP_FAILED set, it is kept as qvl-kept-* and named.
+// Those a crashed test left behind go with the next test that makes one.
+class ScratchFolder {
+  public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
 
 class MachineTest : public ::testing::Test {
   protected:
@@ -42,6 +60,7 @@ class MachineTest : public ::testing::Test {
     std::string ReadFile(const std::string& windowsPath);
     std::string RegistryText();
 
+    std::unique_ptr<ScratchFolder> scratch_;
     std::string folder_;
     std::uint64_t lastCalls_ = 0;
     std::uint64_t lastInjected_ = 0;
