@@ -112,8 +112,8 @@ QVL_CALL(void*, Allocate, "malloc", (std::size_t size), (size), (Number(size)),
 QVL_CALL(void, Release, "free", (void* block), (block), ("block"), "", )
 
 // Text-mode streams with the C runtime's rules on Windows: fopen with "r" or "a+",
-// fprintf(f, "%s\n", line), fscanf(f, "%s", word), fseek, fgetc, feof and fclose; see
-// textmode.h.
+// fprintf(f, "%s\n", line), fscanf(f, "%s", word), fgets, fseek, fgetc, feof and fclose;
+// see textmode.h.
 // fscanf reads one whitespace-delimited word. It returns 1 when a word was read, -1
 // (EOF) when none was left. At most size-1 bytes and a zero are stored; *length receives
 // the word's whole length, which exceeds size-1 for a word too long for the buffer.
@@ -128,6 +128,12 @@ QVL_CALL(int, ScanWord, "fscanf",
          (stream, word, size, length), (File(stream), "\"%s\""),
          Number(r) + (r == 1 ? " " + Scanned(word, size, *length) : ""),
          QVL_FAULT(Fail, *length = 0; return kTextEof))
+// fgets(buffer, size, stream): the next line with its "\n", or as much of it as size-1
+// bytes hold, and a zero; null when no character was left. An "a+" open leaves the read
+// position at the file's start.
+QVL_CALL(char*, ReadLine, "fgets", (char* buffer, int size, TextStream* stream),
+         (buffer, size, stream), (Number(size), File(stream)), r ? Quote(r) : "NULL",
+         QVL_FAULT(Fail, return nullptr))
 // fseek(stream, offset, SEEK_END): 0, or -1 for a position before the file's start.
 QVL_CALL(int, SeekFromEnd, "fseek", (TextStream * stream, long offset), (stream, offset),
          (File(stream), Number(offset), "SEEK_END"), Number(r), QVL_FAULT(Fail, return -1))

@@ -104,6 +104,22 @@ int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
     return 1;
 }
 
+char* TextStream::ReadLine(char* buffer, int size) {
+    if (file_ == nullptr || size < 2)
+        return nullptr;
+    int n = 0;
+    while (n < size - 1) {
+        int c = ReadChar();
+        if (c < 0)
+            break;
+        buffer[n++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    buffer[n] = 0;
+    return n > 0 ? buffer : nullptr;
+}
+
 // Like fseek, it forgets what was read ahead and clears the end-of-file indicator.
 int TextStream::SeekFromEnd(long offset) {
     std::int64_t size = file_ != nullptr ? file_->Size() : -1;

@@ -7,7 +7,8 @@
 //  - "\n" is written as CR LF, and CR LF reads as LF; a lone CR reads as CR;
 //  - a Ctrl-Z byte (0x1A) ends the text on reading;
 //  - "a+" removes one final Ctrl-Z at open and makes every write land at the end;
-//  - "%s" skips blanks and bytes 0x09..0x0D, then takes bytes up to the next of them.
+//  - "%s" skips blanks and bytes 0x09..0x0D, then takes bytes up to the next of them;
+//  - fgets takes characters up to and with the next "\n", as many as the buffer holds.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,7 @@ class TextStream {
 
     int PrintLine(const char* line);
     int ScanWord(char* word, unsigned size, unsigned* length);
+    char* ReadLine(char* buffer, int size);
     int SeekFromEnd(long offset);
     int ReadChar();
     int AtEndOfFile() const { return eof_ ? 1 : 0; }

@@ -12,6 +12,22 @@ bool BuildDeferredLine(RemovalStorage& s, const char* name) {
            AppendText(s.wininitLine, sizeof s.wininitLine, name);
 }
 
+// Whether a line of the file is a section header: "[", after blanks, and a "]" after it.
+// Reading starts where the "a+" open leaves it, at the start. A line too long for the
+// buffer comes in pieces, and only a line's first piece can start a header.
+bool HasSection(Platform& platform, TextStream* file, char* line, int size) {
+    bool lineStart = true;
+    while (platform.ReadLine(line, size, file) != nullptr) {
+        const char* p = line;
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        if (lineStart && *p == '[' && Contains(p, ']'))
+            return true;
+        lineStart = line[TextLength(line) - 1] == '\n';
+    }
+    return false;
+}
+
 } // namespace
 
 void DeleteSystemFiles(Platform& platform, RemovalStorage& s) {
@@ -52,19 +68,19 @@ void ScheduleDeferredFiles(Platform& platform, RemovalStorage& s) {
     TextStream* file = platform.OpenText(s.wininitPath, "a+");
     if (file == nullptr)
         return;
+    // WININIT.EXE takes lines only from under a section header, so a file without one
+    // (blank lines, a comment, nothing at all) gets the header as a new file does.
+    bool needsHeader = !existed || !HasSection(platform, file, s.wininitLine, sizeof s.wininitLine);
     // Appended text starts where the file's last line ends. One that lacks its line end
     // would take the first line written here as its own tail: a "[rename]" header
     // glued to a "NULL=" line is no header, and Windows would delete nothing. The check
     // does not trust the search above: a file it missed must not be glued to either.
-    // There is no last byte to go back to when the file holds nothing (the open has
-    // already cut a lone Ctrl-Z): such a file is left by a run that failed between
-    // creating it and writing, and without a header its lines would delete nothing.
     // When the line end or the header cannot be written (a full disk), no line follows:
     // lines glued to a stranger's or standing under no header would delete nothing this
     // time and keep the next run's header out too.
     bool holdsText = platform.SeekFromEnd(file, -1) == 0;
     bool ready = !holdsText || platform.ReadChar(file) == '\n' || platform.PrintLine(file, "") >= 0;
-    if (ready && (!existed || !holdsText))
+    if (ready && needsHeader)
         ready = platform.PrintLine(file, kRenameHeader) >= 0;
     for (unsigned i = 0; ready && i < count; ++i) {
         if (BuildDeferredLine(s, kDeferredFileTable[i]))

@@ -63,6 +63,11 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
     void SetUp() override {
         ASSERT_FALSE(root_.empty());
         ASSERT_TRUE(emu::WriteDemoMachine(root_ + "/template", GetParam()));
+        // On Windows 95 the run finds a wininit.ini with no section: it reads it first.
+        if (GetParam() == kBuild95)
+            ASSERT_TRUE(emu::PutMachineFile(root_ + "/template", "C:\\WINDOWS\\wininit.ini", was_));
+        else
+            was_.clear();
         before_ = emu::SnapshotMachine(root_ + "/template");
         CopyMachine(root_ + "/template", root_ + "/clean");
         clean_ = RunOn(root_ + "/clean");
@@ -91,20 +96,26 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
         std::vector<std::string> differences =
             Differences(Replay(root_ + "/template", run.trace, skip), ReadMachine(work));
         ASSERT_TRUE(differences.empty()) << differences[0];
-        // wininit.ini holds only whole lines, and a header only at its start.
+        // wininit.ini: what stood there, then nothing, or the header and whole lines.
         std::string wininit;
         emu::ReadHostFile(work + "/C/WINDOWS/wininit.ini", &wininit);
-        std::size_t at = 0;
-        while (at < wininit.size()) {
-            std::size_t end = wininit.find("\r\n", at);
+        ASSERT_EQ(wininit.compare(0, was_.size(), was_), 0) << "what stood there changed";
+        for (std::size_t at = HeaderAt(wininit), end; at < wininit.size(); at = end + 2) {
+            end = wininit.find("\r\n", at);
             ASSERT_NE(end, std::string::npos) << "a line without its end";
             std::string line = wininit.substr(at, end - at);
-            bool known = (line == "[rename]" && at == 0);
+            bool known = line == "[rename]" && at == HeaderAt(wininit);
             for (const char* name : kDeferredFiles)
-                known = known || line == std::string("NULL=C:\\WINDOWS\\SYSTEM\\") + name;
+                known = known || (line == std::string("NULL=C:\\WINDOWS\\SYSTEM\\") + name &&
+                                  at > HeaderAt(wininit));
             ASSERT_TRUE(known) << line;
-            at = end + 2;
         }
+    }
+
+    // Where the header goes: after what stood there, and the line end its last line may
+    // have been given.
+    std::size_t HeaderAt(const std::string& wininit) const {
+        return wininit.compare(was_.size(), 2, "\r\n") == 0 ? was_.size() + 2 : was_.size();
     }
 
     // A second, clean run finishes the removal: the machine ends as after a clean run.
@@ -126,8 +137,7 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
         std::string wininit, clean;
         emu::ReadHostFile(work + "/C/WINDOWS/wininit.ini", &wininit);
         emu::ReadHostFile(root_ + "/clean/C/WINDOWS/wininit.ini", &clean);
-        std::size_t header = clean.find("\r\n") + 2;
-        ASSERT_EQ(wininit.compare(0, header, clean, 0, header), 0) << "no header first";
+        ASSERT_EQ(wininit.compare(HeaderAt(wininit), 10, "[rename]\r\n"), 0) << "no header first";
         for (std::size_t at = 0, end; (end = clean.find("\r\n", at)) != std::string::npos;
              at = end + 2)
             ASSERT_NE(("\n" + wininit).find("\n" + clean.substr(at, end + 2 - at)),
@@ -137,6 +147,7 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
 
     ScratchFolder scratch_;
     std::string root_ = scratch_.Path();
+    std::string was_ = "; by setup\r\n"; // wininit.ini before the run
     std::vector<std::string> before_;
     std::vector<std::string> cleanAfter_;
     std::vector<std::string> planned_;

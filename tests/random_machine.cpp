@@ -472,7 +472,7 @@ void AddWininit(Dice& d, const Layout& l, RandomMachine* m) {
     for (const char* name : kDeferredFiles)
         lines += "NULL=" + l.system + "\\" + name + "\r\n";
     const std::string path = l.windows + "\\wininit.ini";
-    switch (d.Int(0, 3)) {
+    switch (d.Int(0, 4)) {
     case 0:
         m->wininitAfter = "[rename]\r\n" + lines;
         break;
@@ -483,6 +483,10 @@ void AddWininit(Dice& d, const Layout& l, RandomMachine* m) {
     case 2:
         emu::PutMachineFile(l.folder, path, "[rename]\r\n\x1A");
         m->wininitAfter = "[rename]\r\n" + lines;
+        break;
+    case 3: // no section at all: the lines need a header of their own
+        emu::PutMachineFile(l.folder, path, "; by setup\r\n\r\n");
+        m->wininitAfter = "; by setup\r\n\r\n[rename]\r\n" + lines;
         break;
     default:
         emu::PutMachineFile(l.folder, path, ""); // left by a run that failed: gets a header

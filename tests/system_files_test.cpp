@@ -90,6 +90,17 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
         {"only one Ctrl-Z is taken", "[rename]\r\n\x1A\x1A", "[rename]\r\n\x1A\r\n"},
         {"Ctrl-Z inside stays", "[rename]\r\n\x1A\r\nx\r\n", "[rename]\r\n\x1A\r\nx\r\n"},
         {"only a Ctrl-Z", "\x1A", "[rename]\r\n", true},
+        // No line is a section header: WININIT.EXE would pass over lines under none.
+        {"blank lines", "\r\n\r\n", "\r\n\r\n[rename]\r\n", true},
+        {"three blanks", "   ", "   \r\n[rename]\r\n", true},
+        {"a comment", "; by setup\r\n", "; by setup\r\n[rename]\r\n", true},
+        {"brackets that open no section", "[rename\r\n;[x]\r\n", "[rename\r\n;[x]\r\n[rename]\r\n",
+         true},
+        {"a header after blanks", " \t[x]\r\n", " \t[x]\r\n"},
+        {"a header after a long line", std::string(300, 'x') + "\r\n[x]",
+         std::string(300, 'x') + "\r\n[x]\r\n"},
+        {"a long line's later part", std::string(259, 'x') + "[x]",
+         std::string(259, 'x') + "[x]\r\n[rename]\r\n", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

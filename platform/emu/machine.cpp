@@ -601,6 +601,10 @@ int Machine::ScanWord(TextStream* stream, char* word, unsigned size, unsigned* l
     return stream->ScanWord(word, size, length);
 }
 
+char* Machine::ReadLine(char* buffer, int size, TextStream* stream) {
+    return files_.count(stream) != 0 ? stream->ReadLine(buffer, size) : nullptr;
+}
+
 int Machine::SeekFromEnd(TextStream* stream, long offset) {
     if (files_.count(stream) == 0)
         return -1;

@@ -213,6 +213,9 @@ class Win32Platform final : public Platform {
         }
         return stream->ScanWord(word, size, length);
     }
+    char* ReadLine(char* buffer, int size, TextStream* stream) override {
+        return SlotOf(stream) ? stream->ReadLine(buffer, size) : nullptr;
+    }
     int SeekFromEnd(TextStream* stream, long offset) override {
         return SlotOf(stream) ? stream->SeekFromEnd(offset) : -1;
     }

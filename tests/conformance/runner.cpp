@@ -197,6 +197,16 @@ Outcome Perform(Platform& p, const Call& call) {
         o.result = f != nullptr;
         if (f == nullptr)
             break;
+        for (int guard = 0; call.size > 0 && guard < 100; ++guard) {
+            std::fill(buffer.begin(), buffer.end(), kFill);
+            char* line = p.ReadLine(buffer.data(), static_cast<int>(call.size), f);
+            if (line == nullptr) {
+                o.out += "NULL";
+                break;
+            }
+            o.out += UpToZero(buffer, call.size);
+            o.out.back() = '|'; // for the zero
+        }
         for (const std::string& line : call.lines)
             o.out += (o.out.empty() ? "" : ",") + std::to_string(p.PrintLine(f, line.c_str()));
         p.CloseText(f);
@@ -347,8 +357,8 @@ Call RemoveFile(std::string path) {
 Call RemoveFolder(std::string path) {
     return Make(Op::RemoveFolder, 0, std::move(path));
 }
-Call Append(std::string path, std::vector<std::string> lines) {
-    Call call = Make(Op::Append, 0, std::move(path));
+Call Append(std::string path, std::vector<std::string> lines, unsigned readFirst) {
+    Call call = Make(Op::Append, 0, std::move(path), {}, {}, readFirst);
     call.lines = std::move(lines);
     return call;
 }

@@ -308,16 +308,21 @@ std::vector<Row> MakeRows() {
         Before()
             .File(kDir + "\\Text\\ctrlz.ini", "x\r\n\x1A")
             .File(kDir + "\\Text\\two.ini", "x\x1A\x1A")
-            .File(kDir + "\\Text\\inside.ini", "\x1Ax"),
+            .File(kDir + "\\Text\\inside.ini", "\x1Ax")
+            .File(kDir + "\\Text\\lines.ini", "a\r\nb\rc\nd\r\n[longer]\x1A"),
         {
             Append(kDir + "\\Text\\ctrlz.ini", {"one", "two"}).Is(Gives(1, "4,4")),
             Append(kDir + "\\Text\\two.ini", {"one"}).Is(Gives(1, "4")),
             Append(kDir + "\\Text\\inside.ini", {"one"}).Is(Gives(1, "4")),
+            // What the removal reads before it appends: lines from the start, CR LF as LF.
+            Append(kDir + "\\Text\\lines.ini", {"x"}, 6)
+                .Is(Gives(1, "a\n|b\rc\n|d\n|[long|er]|NULL,2")),
         },
         After()
             .File(kDir + "\\Text\\ctrlz.ini", "x\r\none\r\ntwo\r\n")
             .File(kDir + "\\Text\\two.ini", "x\x1Aone\r\n")
-            .File(kDir + "\\Text\\inside.ini", "\x1Axone\r\n"),
+            .File(kDir + "\\Text\\inside.ini", "\x1Axone\r\n")
+            .File(kDir + "\\Text\\lines.ini", "a\r\nb\rc\nd\r\n[longer]x\r\n"),
     });
     rows.push_back(Row{
         "PrintLineEndsWithCrLf",
