@@ -10,7 +10,8 @@
 # set there goes at the start, so after a failed run OUT holds none that could pass for
 # this run's. Every run from one commit makes the same bytes: the dates in the images are
 # the commit's (SOURCE_DATE_EPOCH, when set, wins), the serial number and labels are
-# fixed, and the tools' clocks and random ids are pinned to that date.
+# fixed, the tools' clocks and random ids are pinned to that date, and the ids that
+# xorriso would fill with its own name and version are blank.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -99,9 +100,11 @@ mcopy -m -i "$work/set/$floppy" "$work/files/QVL7UNIN.EXE" "$work/files/README.T
 
 # The CD: plain ISO 9660 level 1, whose 8.3 names every Windows reads; no Rock Ridge or
 # Joliet. SOURCE_DATE_EPOCH sets xorriso's "now", the volume's id and the files' dates;
-# the volume's own dates are set here too.
+# the volume's own dates are set here too. xorriso would name itself, with its version,
+# as the preparer: that id and the others that could name who made the disc stay blank.
 iso_date=$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y%m%d%H%M%S00)
 xorriso -report_about SORRY -outdev "$work/set/$iso" -volid "$label" \
+  -preparer_id "" -application_id "" -publisher "" -system_id "" \
   -rockridge off -joliet off -compliance iso_9660_level=1 \
   -volume_date c "$iso_date" -volume_date m "$iso_date" \
   -volume_date x default -volume_date f default \
