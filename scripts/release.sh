@@ -10,8 +10,8 @@
 # set there goes at the start, so after a failed run OUT holds none that could pass for
 # this run's. Every run from one commit makes the same bytes: the dates in the images are
 # the commit's (SOURCE_DATE_EPOCH, when set, wins), the serial number and labels are
-# fixed, the tools' clocks and random ids are pinned to that date, and the ids that
-# xorriso would fill with its own name and version are blank.
+# fixed, the tools' clocks and random ids are pinned to that date, and neither image
+# carries a tool's name and version.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -94,8 +94,15 @@ touch -d "@$SOURCE_DATE_EPOCH" "$work/files/QVL7UNIN.EXE" "$work/files/README.TX
 cp "$work/files/QVL7UNIN.EXE" "$work/set/QVL7UNIN.EXE"
 
 # The floppy: FAT12, fixed serial and label; mcopy -m keeps the files' dates, and mtools
-# takes "now" (the label's date) from SOURCE_DATE_EPOCH.
-mformat -C -i "$work/set/$floppy" -f 1440 -v "$label" -N "$serial" ::
+# takes "now" (the label's date) from SOURCE_DATE_EPOCH. mformat names itself, with its
+# version ("MTOO4032"), as the boot sector's OEM name and has no option for it; it does
+# format from a boot sector given to it, so a second format takes the first one's with
+# the name that Microsoft's FAT documents advise and Windows 98 writes.
+oem=MSWIN4.1
+mformat -C -i "$work/first.img" -f 1440 -v "$label" -N "$serial" ::
+head -c 512 "$work/first.img" >"$work/boot.bin"
+printf %s "$oem" | dd of="$work/boot.bin" bs=1 seek=3 conv=notrunc status=none
+mformat -C -i "$work/set/$floppy" -f 1440 -v "$label" -N "$serial" -B "$work/boot.bin" ::
 mcopy -m -i "$work/set/$floppy" "$work/files/QVL7UNIN.EXE" "$work/files/README.TXT" ::
 
 # The CD: plain ISO 9660 level 1, whose 8.3 names every Windows reads; no Rock Ridge or
@@ -126,6 +133,7 @@ for image in floppy CD; do
 done
 fsck.fat -n "$work/set/$floppy" >"$work/fsck.log" 2>&1 || { cat "$work/fsck.log" >&2; fail "fsck.fat finds $floppy faulty"; }
 [ "$(stat -c %s "$work/set/$floppy")" = 1474560 ] || fail "$floppy is not 1.44 MB"
+[ "$(dd if="$work/set/$floppy" bs=1 skip=3 count=8 status=none)" = "$oem" ] || fail "$floppy's OEM name is not $oem"
 
 (cd "$work/set" && sha256sum QVL7UNIN.EXE "$floppy" "$iso" >SHA256SUMS)
 # Every check has passed.
