@@ -2,7 +2,9 @@
 #
 # No such machine runs the tests, so this is the one guard of the file's layout.
 #
-#   cmake -DEXE=... -DOBJDUMP=... -DALLOWED=... -DLAYOUT=... -DMAX_SIZE=... -P check_exe.cmake
+#   cmake -DEXE=... -DOBJDUMP=... -P check_exe.cmake
+#
+# ALLOWED, LAYOUT and MAX_SIZE may be given too; by default they are the project's own.
 #
 # The file's layout is read from its own bytes: a fixed image at 0x400000, 512 bytes of
 # headers, exactly the sections that the linker script LAYOUT lays out, the import address
@@ -10,6 +12,27 @@
 # the alignments, no TLS, and imports only by name and only those that ALLOWED lists. The
 # file holds at most MAX_SIZE bytes.
 cmake_minimum_required(VERSION 3.25)
+
+# Set here alone, so that the build's test and scripts/release.sh check by the same list,
+# layout and size limit without naming them.
+get_filename_component(project_root ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
+if(NOT DEFINED ALLOWED)
+  set(ALLOWED ${project_root}/dialogs/win32/imports.txt)
+endif()
+if(NOT DEFINED LAYOUT)
+  set(LAYOUT ${CMAKE_CURRENT_LIST_DIR}/qvl7unin.ld)
+endif()
+if(NOT DEFINED MAX_SIZE)
+  set(MAX_SIZE 12288)
+endif()
+foreach(parameter EXE OBJDUMP)
+  if(NOT ${parameter})
+    message(FATAL_ERROR "check_exe.cmake needs -D${parameter}=...")
+  endif()
+endforeach()
+if(NOT EXISTS ${EXE})
+  message(FATAL_ERROR "no file ${EXE}")
+endif()
 include(${CMAKE_CURRENT_LIST_DIR}/pe_bytes.cmake)
 
 function(to_hex var value)

@@ -63,8 +63,6 @@ include(CTest)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 add_test(NAME exe_imports
   COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:qvl7unin_exe> -DOBJDUMP=${CMAKE_OBJDUMP}
-          -DALLOWED=${CMAKE_SOURCE_DIR}/dialogs/win32/imports.txt
-          -DLAYOUT=${CMAKE_SOURCE_DIR}/cmake/qvl7unin.ld -DMAX_SIZE=12288
           -P ${CMAKE_SOURCE_DIR}/cmake/check_exe.cmake)
 add_test(NAME exe_reproducible
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DEXE=$<TARGET_FILE:qvl7unin_exe>

@@ -9,8 +9,8 @@ scripts/install-deps.sh all
 scripts/check-format.sh
 cmake --workflow --preset mingw
 # The platform layer and the program on real Win32, under a 64-bit Wine in win98 and
-# win95 modes: the conformance table and the end-to-end runs. A Wine that cannot run
-# a program fails this step.
+# win95 modes: the conformance table and the end-to-end runs, and one of those in winme
+# mode. A Wine that cannot run a program fails this step.
 cmake --workflow --preset mingw64
 scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
 # The Linux tests also read the Windows program's resources: it must be there.

@@ -3,10 +3,10 @@
 #
 #   scripts/wine-prefix.sh DIR MODE [BITS]
 #
-# MODE is win98 or win95; BITS is 64 (the default: /usr/lib/wine/wine64, which runs on
-# every machine of ours) or 32 (Wine's 32-bit loader, a win32 prefix, for QVL7UNIN.EXE
-# itself). Prints nothing on success; exits 3 when the loader cannot start at all (a
-# kernel without 32-bit support says "Exec format error"), so callers can skip.
+# MODE is win98, win95 or winme; BITS is 64 (the default: /usr/lib/wine/wine64, which
+# runs on every machine of ours) or 32 (Wine's 32-bit loader, a win32 prefix, for
+# QVL7UNIN.EXE itself). Prints nothing on success; exits 3 when the loader cannot start at
+# all (a kernel without 32-bit support says "Exec format error"), so callers can skip.
 #
 # What it sets, and why:
 #  - HKCU\Software\Wine Version: GetVersionExA then reports Windows 9x (platform id 1);
@@ -16,9 +16,9 @@
 # The wineserver is stopped at the end so that the next start reads the settings.
 set -euo pipefail
 dir=${1:?prefix folder}
-mode=${2:?win98 or win95}
+mode=${2:?win98, win95 or winme}
 bits=${3:-64}
-case "$mode" in win98 | win95) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
+case "$mode" in win98 | win95 | winme) ;; *) echo "unknown mode $mode" >&2; exit 2 ;; esac
 case "$bits" in
   64) wine=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 arch=win64 ;;
   # QVL_WINE32 stands in for the 32-bit loader, to try the skip where it works.
