@@ -22,7 +22,7 @@ using namespace qvl;
 namespace {
 
 const char kUsage[] =
-    "usage: qvl7unin [--machine DIR] [--answers LIST] [--trace FILE]\n"
+    "usage: qvl7unin [--machine DIR] [--answers LIST] [--trace FILE] [--dialogs FILE]\n"
     "       qvl7unin --make-demo DIR [--build 95|98|NUMBER]\n"
     "Runs the Ovrik Velostrix R40 uninstaller on an emulated Windows 9x machine folder;\n"
     "without --machine, on a fresh demo machine (Windows 98, driver installed).\n"
@@ -30,7 +30,8 @@ const char kUsage[] =
     "  ok|cancel|enter|escape|close   the confirmation dialog\n"
     "  cancel@N|escape@N|close@N      the progress dialog, after N ticks\n"
     "  yes|no                         the restart prompt\n"
-    "e.g. --answers ok,no\n";
+    "e.g. --answers ok,no\n"
+    "--trace writes the removal's calls, --dialogs the user32 calls of the dialogs.\n";
 
 constexpr int kExitUsage = 1;
 
@@ -39,9 +40,37 @@ struct Options {
     std::string answers;
     bool haveAnswers = false;
     std::string trace;
+    std::string dialogs;
     std::string makeDemo;
     WinDword build = emu::kWindows98Build;
 };
+
+// Passes every call on, and notes in the record of the dialogs' user32 calls where the
+// removal started: the dialogs call RunRemoval() with no arguments, and it reaches the
+// machine only through here.
+class RemovalMark final : public Platform {
+  public:
+    explicit RemovalMark(Platform& inner) : inner_(inner) {}
+#define QVL_CALL(Ret, Method, Name, Params, Args, ...)                                             \
+    Ret Method Params override {                                                                   \
+        if (!marked_)                                                                              \
+            standin::CallLog().push_back("RunRemoval()");                                          \
+        marked_ = true;                                                                            \
+        return inner_.Method Args;                                                                 \
+    }
+#include "platform/calls.h"
+
+  private:
+    Platform& inner_;
+    bool marked_ = false;
+};
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f == nullptr || std::fclose(f) != 0 || !ok)
+        std::fprintf(stderr, "qvl7unin: cannot write %s\n", path.c_str());
+}
 
 bool ParseBuild(const std::string& text, WinDword* build) {
     if (text == "95")
@@ -69,6 +98,8 @@ bool ParseArguments(int argc, char** argv, Options* o) {
             o->haveAnswers = true;
         } else if (arg == "--trace" && hasValue)
             o->trace = argv[++i];
+        else if (arg == "--dialogs" && hasValue)
+            o->dialogs = argv[++i];
         else if (arg == "--make-demo" && hasValue)
             o->makeDemo = argv[++i];
         else if (arg == "--build" && hasValue) {
@@ -209,22 +240,21 @@ int Run(const Options& o) {
     std::vector<std::string> before = emu::SnapshotMachine(folder);
 
     TracingPlatform tracer(machine);
-    Platform* platform = o.trace.empty() ? static_cast<Platform*>(&machine) : &tracer;
-    emu::SetDefaultPlatform(platform);
+    RemovalMark mark(tracer);
+    emu::SetDefaultPlatform(&mark);
     standin::SetFrontEnd(frontEnd.get());
     int code = RunProgram(nullptr);
     standin::SetFrontEnd(nullptr);
     machine.Save();
     emu::SetDefaultPlatform(nullptr);
 
-    if (!o.trace.empty()) {
-        std::FILE* f = std::fopen(o.trace.c_str(), "wb");
-        std::string text = tracer.Text();
-        if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size())
-            std::fprintf(stderr, "qvl7unin: cannot write the trace to %s\n", o.trace.c_str());
-        if (f != nullptr)
-            std::fclose(f);
-    }
+    if (!o.trace.empty())
+        WriteText(o.trace, tracer.Text());
+    std::string dialogs;
+    for (const std::string& line : standin::CallLog())
+        dialogs += line + "\n";
+    if (!o.dialogs.empty())
+        WriteText(o.dialogs, dialogs);
     if (g_bRemovalDone) {
         std::printf("\n");
         PrintAccount(before, emu::SnapshotMachine(folder), folder);

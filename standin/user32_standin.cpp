@@ -153,6 +153,45 @@ std::unique_ptr<StandInWindow> CreateDialogWindow(const std::string& name) {
     return dialog;
 }
 
+// What a window makes of a message sent to it; the progress bar answers as comctl32's does.
+LRESULT Receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!Alive(window))
+        return 0;
+    if (window->parent == nullptr)
+        return window->proc ? window->proc(window, message, wParam, lParam) : 0;
+    DialogView& view = window->parent->view;
+    switch (message) {
+    case WM_SETTEXT:
+        window->control.text = reinterpret_cast<const char*>(lParam);
+        return TRUE;
+    case PBM_SETRANGE: {
+        LRESULT old = MAKELPARAM(view.progressMin, view.progressMax);
+        view.progressMin = static_cast<int>(lParam & 0xFFFF);
+        view.progressMax = static_cast<int>((lParam >> 16) & 0xFFFF);
+        return old;
+    }
+    case PBM_SETSTEP: {
+        LRESULT old = window->progressStep;
+        window->progressStep = static_cast<int>(static_cast<INT_PTR>(wParam));
+        return old;
+    }
+    case PBM_STEPIT: {
+        // Past either end the position starts over from the other one.
+        int span = view.progressMax - view.progressMin;
+        int pos = view.progressPos + window->progressStep;
+        if (span > 0 && pos > view.progressMax)
+            pos = view.progressMin + (pos - view.progressMax) % span;
+        if (span > 0 && pos < view.progressMin)
+            pos = view.progressMax - (view.progressMin - pos) % span;
+        int old = view.progressPos;
+        view.progressPos = pos;
+        return old;
+    }
+    default:
+        return 0;
+    }
+}
+
 void SyncView(HWND dialog) {
     for (std::size_t i = 0; i < dialog->children.size(); ++i)
         dialog->view.controls[i] = dialog->children[i]->control;
@@ -303,41 +342,20 @@ HWND GetDlgItem(HWND dialog, int id) {
 }
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    std::string args = message == WM_SETTEXT ? Quoted(reinterpret_cast<const char*>(lParam))
-                                             : std::to_string(static_cast<long>(lParam));
-    Log("SendMessageA(" + Name(window) + ", " + MessageName(message) + ", " +
-        std::to_string(static_cast<long>(static_cast<INT_PTR>(wParam))) + ", " + args + ")");
-    if (!Alive(window))
-        return 0;
-    if (window->parent == nullptr)
-        return window->proc ? window->proc(window, message, wParam, lParam) : 0;
-    DialogView& view = window->parent->view;
-    switch (message) {
-    case WM_SETTEXT:
-        window->control.text = reinterpret_cast<const char*>(lParam);
-        return TRUE;
-    case PBM_SETRANGE:
-        view.progressMin = static_cast<int>(lParam & 0xFFFF);
-        view.progressMax = static_cast<int>((lParam >> 16) & 0xFFFF);
-        return 0;
-    case PBM_SETSTEP:
-        window->progressStep = static_cast<int>(static_cast<INT_PTR>(wParam));
-        return 0;
-    case PBM_STEPIT: {
-        // Past either end the position starts over from the other one.
-        int span = view.progressMax - view.progressMin;
-        int pos = view.progressPos + window->progressStep;
-        if (span > 0 && pos > view.progressMax)
-            pos = view.progressMin + (pos - view.progressMax) % span;
-        if (span > 0 && pos < view.progressMin)
-            pos = view.progressMax - (view.progressMin - pos) % span;
-        int old = view.progressPos;
-        view.progressPos = pos;
-        return old;
-    }
-    default:
-        return 0;
-    }
+    // A range is shown as the two numbers it packs, low word first.
+    auto shown = [message](LPARAM value) {
+        return message == PBM_SETRANGE ? "MAKELPARAM(" + std::to_string(value & 0xFFFF) + ", " +
+                                             std::to_string((value >> 16) & 0xFFFF) + ")"
+                                       : std::to_string(static_cast<long>(value));
+    };
+    std::string call =
+        "SendMessageA(" + Name(window) + ", " + MessageName(message) + ", " +
+        std::to_string(static_cast<long>(static_cast<INT_PTR>(wParam))) + ", " +
+        (message == WM_SETTEXT ? Quoted(reinterpret_cast<const char*>(lParam)) : shown(lParam)) +
+        ")";
+    LRESULT result = Receive(window, message, wParam, lParam);
+    Log(call + " -> " + shown(result));
+    return result;
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
