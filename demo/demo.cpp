@@ -27,16 +27,17 @@ namespace {
 const char kOther[] = "HP LaserJet 4";
 const std::string kOurs = PrinterModelName;
 
-// The fixed key of the removal under root whose subkey starts with start, as the
-// emulated registry spells it (aliases resolved). The demo finds the keys it fills by
-// name, so rows added to the table leave them as they are.
-std::string FixedKeyPath(RegKey root, const std::string& start) {
+// The fixed key of the removal under root with exactly this subkey, as the emulated
+// registry spells it (aliases resolved). The demo names each key it fills whole, as the
+// driver's setup made it: a row added to the table or changed in it never changes what
+// the demo installs, and a key the table lacks stops the demo with its name.
+std::string FixedKeyPath(RegKey root, const std::string& subKey) {
     for (const FixedKey& key : kFixedKeys)
-        if (key.root == root && std::string(key.subKey).rfind(start, 0) == 0)
+        if (key.root == root && key.subKey == subKey)
             return Registry::FullPath(key.root, key.subKey);
     throw std::logic_error(std::string("the demo machine fills the fixed key ") +
-                           RootKeyName(root) + "\\" + start +
-                           "..., and the removal's table has no such row");
+                           RootKeyName(root) + "\\" + subKey +
+                           ", and the removal's table has no such row");
 }
 
 // A system file that the driver's keys name, checked against the removal's table.
@@ -59,10 +60,6 @@ const SweepPass& PassReading(const char* valueName) {
 // Another key under the same parent as a fixed key of the removal.
 std::string Beside(const std::string& path, const std::string& name) {
     return path.substr(0, path.rfind('\\') + 1) + name;
-}
-
-std::string LastName(const std::string& path) {
-    return path.substr(path.rfind('\\') + 1);
 }
 
 std::string InstanceKey(const SweepPass& pass, const char* number) {
@@ -100,19 +97,28 @@ std::string Registry98(bool newShell) {
         keys[path] = values;
     };
     const std::string print = "System\\CurrentControlSet\\control\\Print\\";
-    const std::string kClsidKey = FixedKeyPath(kHkeyClassesRoot, "CLSID\\");
-    const std::string kShellExtensionKey = FixedKeyPath(kHkeyClassesRoot, "Printers\\shellex\\");
-    const std::string kConfigPrinterKey = FixedKeyPath(kHkeyLocalMachine, "Config\\");
-    const std::string kLptEnumKey = FixedKeyPath(kHkeyLocalMachine, "Enum\\LPTENUM\\");
+    const std::string clsidName = "{f294d80-a93f-11d2-a531-0020afee395f}";
+    const std::string shellExtension = "Velostrix R40 Shell Extension";
+    const std::string kClsidKey = FixedKeyPath(kHkeyClassesRoot, "CLSID\\" + clsidName);
+    const std::string kShellExtensionKey =
+        FixedKeyPath(kHkeyClassesRoot, "Printers\\shellex\\ContextMenuHandlers\\" + shellExtension);
+    const std::string kConfigPrinterKey =
+        FixedKeyPath(kHkeyLocalMachine, "Config\\0001\\" + print + "Printers\\" + kOurs);
+    const std::string kLptEnumKey =
+        FixedKeyPath(kHkeyLocalMachine, "Enum\\LPTENUM\\OVRIKVELOSTRIX_R40D73A");
     const std::string kDriverKey =
-        FixedKeyPath(kHkeyLocalMachine, print + "Environments\\Windows 4.0\\Drivers\\");
-    const std::string kPrintProcessorKey =
-        FixedKeyPath(kHkeyLocalMachine, print + "Environments\\Windows 4.0\\Print Processors\\");
-    const std::string kMonitorKey = FixedKeyPath(kHkeyLocalMachine, print + "Monitors\\");
-    const std::string kPrinterKey = FixedKeyPath(kHkeyLocalMachine, print + "Printers\\");
-    const std::string kMenuOrderKey = FixedKeyPath(kHkeyUsers, ".DEFAULT\\");
-    const std::string kSecurityKey = FixedKeyPath(kHkeyLocalMachine, "Security\\");
-    const std::string clsid = LastName(kClsidKey);
+        FixedKeyPath(kHkeyLocalMachine, print + "Environments\\Windows 4.0\\Drivers\\" + kOurs);
+    const std::string kPrintProcessorKey = FixedKeyPath(
+        kHkeyLocalMachine,
+        print + "Environments\\Windows 4.0\\Print Processors\\Velostrix R40 PrintProcessor");
+    const std::string kMonitorKey =
+        FixedKeyPath(kHkeyLocalMachine, print + "Monitors\\Velostrix R40 LanguageMonitor");
+    const std::string kPrinterKey = FixedKeyPath(kHkeyLocalMachine, print + "Printers\\" + kOurs);
+    const std::string kMenuOrderKey = FixedKeyPath(
+        kHkeyUsers, ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\"
+                    "Start Menu\\&Programs\\Velostrix R40");
+    const std::string kSecurityKey =
+        FixedKeyPath(kHkeyLocalMachine, "Security\\Access\\PRINT\\" + kOurs);
     const SweepPass& enumPass = PassReading("DeviceDesc");
     const SweepPass& classPass = PassReading("DriverDesc");
 
@@ -139,10 +145,10 @@ std::string Registry98(bool newShell) {
         {RegBinary("Order", 3, std::string("\x08\x00\x00\x00\x02\x00\x00\x00", 8))});
 
     // The driver's own keys, each with something below it.
-    key(kClsidKey, {RegString("", LastName(kShellExtensionKey))});
+    key(kClsidKey, {RegString("", shellExtension)});
     key(kClsidKey + "\\InProcServer32",
         {RegString("", SystemFile("QVL7SHEL.DLL")), RegString("ThreadingModel", "Apartment")});
-    key(kShellExtensionKey, {RegString("", clsid)});
+    key(kShellExtensionKey, {RegString("", clsidName)});
     key(kConfigPrinterKey, {RegString("Default", "0")});
     key(kLptEnumKey, {RegString(enumPass.valueName, kOurs), RegString("Driver", "Printer\\0001")});
     key(kLptEnumKey + "\\LogConfig", {});

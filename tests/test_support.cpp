@@ -81,9 +81,11 @@ const std::vector<const char*> kDeferredFiles = Names(kDeferredFileTable);
         result << "\n  missing:    " << line;
     for (const std::string& line : unexpected)
         result << "\n  unexpected: " << line;
-    if (missing.empty() && unexpected.empty())
-        result << "\n  the same lines, first out of order: "
-               << *std::mismatch(actual.begin(), actual.end(), expected.begin()).first;
+    if (missing.empty() && unexpected.empty()) {
+        auto at = std::mismatch(actual.begin(), actual.end(), expected.begin());
+        result << "\n  the same lines in another order; at line " << at.first - actual.begin() + 1
+               << ":\n  actual:     " << *at.first << "\n  expected:   " << *at.second;
+    }
     return result;
 }
 

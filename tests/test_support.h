@@ -85,8 +85,8 @@ std::vector<std::string> Between(const std::vector<std::string>& trace, const st
 // The lines up to " -> ", i.e. the calls and arguments without results.
 std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
 
-// Passes when two machine snapshots are equal; otherwise names only the lines missing
-// on each side, or the first line out of order.
+// Passes when two lists of lines are equal; otherwise names only the lines missing on
+// each side, or where the same lines first stand in another order.
 ::testing::AssertionResult SameLines(const std::vector<std::string>& actual,
                                      const std::vector<std::string>& expected);
 

@@ -5,8 +5,9 @@
 #   e2e.sh BITS MODE PATH TEMPLATE WORK EXE DRIVE PROBE
 #
 # BITS 64 (wine64, the x86_64 build) or 32 (Wine's 32-bit loader, QVL7UNIN.EXE itself);
-# MODE win98 or win95; PATH ok-no, ok-yes, cancel, escape, or ok-no-wininit (OK then No
-# on a machine whose wininit.ini already holds "[rename]" without a final line break).
+# MODE win98, win95 or winme; PATH ok-no, ok-yes, cancel, escape, or ok-no-wininit (OK
+# then No on a machine whose wininit.ini already holds "[rename]" without a final line
+# break).
 # TEMPLATE is a prefix made by scripts/wine-prefix.sh for MODE and BITS; WORK a folder
 # of this run's own. Exits 0 when every check holds, 1 otherwise, 77 (skipped) when
 # Wine's loader for BITS cannot start here.
@@ -101,7 +102,11 @@ removed98=$removed
 # Keys: one probe for all of them.
 probe_list=()
 expect=()
-for k in "${driver_keys[@]}"; do probe_list+=("$k" "$k\\Settings\\Deeper"); expect+=($((1 - removed)) $((1 - removed))); done
+for k in "${driver_keys[@]}"; do
+  unseeded "$k" && continue
+  probe_list+=("$k" "$k\\Settings\\Deeper")
+  expect+=($((1 - removed)) $((1 - removed)))
+done
 for k in "${driver_keys_98[@]}"; do probe_list+=("$k"); expect+=($((1 - removed98))); done
 for k in "${other_keys[@]}"; do probe_list+=("$k" "$k\\Settings\\Deeper"); expect+=(1 1); done
 for i in "${instances[@]}"; do
@@ -193,7 +198,7 @@ if [ "$path" = ok-yes ]; then
   for f in "${deferred_files[@]}"; do
     check "after the restart, system32\\$f moved away" absent "$system/$f"
   done
-  check "after the restart, the last file moved is C:\\windows\\NULL" [ "$(cat "$windows/NULL" 2>/dev/null)" = QVL7UNIN.EXE ]
+  check "after the restart, the last file moved is C:\\windows\\NULL" [ "$(cat "$windows/NULL" 2>/dev/null)" = "${deferred_files[-1]}" ]
 else
   check "wininit.ini byte for byte" [ "$(actual "$windows/wininit.ini")" = "$expected" ]
   for f in "${deferred_files[@]}"; do

@@ -41,10 +41,11 @@ copy_prefix() {
 
 model='Ovrik Velostrix R40'
 clsid='{f294d80-a93f-11d2-a531-0020afee395f}'
-# Keys removed on every build.
+# Keys removed on every build, in the order the removal takes them.
 driver_keys=(
   "HKCR\\CLSID\\$clsid"
   "HKCR\\Printers\\shellex\\ContextMenuHandlers\\Velostrix R40 Shell Extension"
+  "HKCC\\System\\CurrentControlSet\\control\\Print\\Printers\\$model"
   "HKLM\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\$model"
   "HKLM\\Enum\\LPTENUM\\OVRIKVELOSTRIX_R40D73A"
   "HKLM\\SOFTWARE\\Classes\\CLSID\\$clsid"
@@ -54,10 +55,11 @@ driver_keys=(
   "HKLM\\System\\CurrentControlSet\\control\\Print\\Monitors\\Velostrix R40 LanguageMonitor"
   "HKLM\\System\\CurrentControlSet\\control\\Print\\Printers\\$model"
 )
-# The printer's key under HKEY_CURRENT_CONFIG is not seeded: Wine keeps that root
-# volatile and refuses to create System\... below it (error 1021).
-unseeded_keys=("HKCC\\System\\CurrentControlSet\\control\\Print\\Printers\\$model")
-# Keys removed only on builds above 950 (Windows 98); Windows 95 keeps them.
+# The runs under Wine neither seed nor probe the key under HKEY_CURRENT_CONFIG: Wine keeps
+# that root volatile and refuses to create System\... below it (error 1021).
+unseeded() { [[ $1 == HKCC\\* ]]; }
+# Keys removed only on builds above 950 (Windows 98), after those above and in this order;
+# Windows 95 keeps them.
 driver_keys_98=(
   "HKU\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\&Programs\\Velostrix R40"
   "HKLM\\Security\\Access\\PRINT\\$model"
@@ -84,12 +86,15 @@ instances=(
   "$class\\0002|DriverDesc|$model|1"
   "$class\\0003|DriverDesc|HP DeskJet 500|0"
 )
+# The system files deleted at once, in order, then those that may be in use, scheduled
+# through wininit.ini in order.
 system_files=(QVL732.DLL QVL7CT.DLL QVL7HLP.HLP QVL7HLP.GID QVL7HLP1.HLP QVL7HLP1.GID
   QVL7TRB.HLP QVL7TRB.GID QVL7JNLI.DLL QVL7JP.DRV QVL7JPLN.DLL QVL7LN98.DLL QVL7RAST.DLL
   QVL7RS.DLL QVL7SHEL.DLL QVL7STAT.EXE)
 deferred_files=(QVL7TN16.DLL QVL7TN32.DLL QVL7LANG.DLL QVL7PRIN.DLL QVL7UNIN.EXE)
 other_files=(system32/HPPCL5MS.DRV system32/HPPCL5E.DLL inf/other/HPLJ4.INF)
-# The Programs folder as Windows 9x has it; Shell Folders is made to name it.
+# The Programs folder as Windows 9x has it; Shell Folders is made to name it. The group
+# folder is named $model, and its shortcuts go in this order.
 programs='C:\windows\Start Menu\Programs'
 shortcuts=("How do I for Velostrix R40.LNK" "Troubleshooting for Velostrix R40.LNK"
   "Velostrix R40 Printer Monitor.LNK" "Velostrix R40 Uninstall program.LNK")
@@ -112,6 +117,7 @@ seed_footprint() {
     echo
     # Every fixed key gets subkeys two levels deep: the removal takes whole subtrees.
     for k in "${driver_keys[@]}" "${driver_keys_98[@]}" "${other_keys[@]}"; do
+      unseeded "$k" && continue
       reg_key "$k"
       echo "\"Owner\"=\"$(reg_escape "${k##*\\}")\""
       reg_key "$k\\Settings"
