@@ -23,7 +23,10 @@ bool HasSection(Platform& platform, TextStream* file, char* line, int size) {
             ++p;
         if (lineStart && *p == '[' && Contains(p, ']'))
             return true;
-        lineStart = line[TextLength(line) - 1] == '\n';
+        // A NUL byte read into the line ends the text early: the line's end is then
+        // out of sight, and what follows is not taken for a line's start.
+        unsigned length = TextLength(line);
+        lineStart = length > 0 && line[length - 1] == '\n';
     }
     return false;
 }

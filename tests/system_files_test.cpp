@@ -97,6 +97,8 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
         {"brackets that open no section", "[rename\r\n;[x]\r\n", "[rename\r\n;[x]\r\n[rename]\r\n",
          true},
         {"a header after blanks", " \t[x]\r\n", " \t[x]\r\n"},
+        {"a NUL that starts the line", std::string("\0[x]\r\n", 6),
+         std::string("\0[x]\r\n[rename]\r\n", 16), true},
         {"a header after a long line", std::string(300, 'x') + "\r\n[x]",
          std::string(300, 'x') + "\r\n[x]\r\n"},
         {"a long line's later part", std::string(259, 'x') + "[x]",
