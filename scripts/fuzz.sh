@@ -8,7 +8,15 @@ seconds=${1:-20}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# The engine target works in /dev/shm/qvl-fuzz-PID and removes it at exit; one that
+# crashed leaves it, and it goes here once its process is gone.
+orphans() {
+  for d in /dev/shm/qvl-fuzz-*; do
+    [ -d "$d" ] && ! kill -0 "${d##*-}" 2>/dev/null && rm -rf "$d"
+  done
+  return 0
+}
+trap 'rm -rf "$work"; orphans' EXIT
 for target in inf_words regedit4 profile engine; do
   mkdir -p "$work/$target"
   cp fuzz/corpus/$target/* "$work/$target/"
