@@ -250,11 +250,12 @@ int Run(const Options& o) {
 
     if (!o.trace.empty())
         WriteText(o.trace, tracer.Text());
-    std::string dialogs;
-    for (const std::string& line : standin::CallLog())
-        dialogs += line + "\n";
-    if (!o.dialogs.empty())
+    if (!o.dialogs.empty()) {
+        std::string dialogs;
+        for (const std::string& line : standin::CallLog())
+            dialogs += line + "\n";
         WriteText(o.dialogs, dialogs);
+    }
     if (g_bRemovalDone) {
         std::printf("\n");
         PrintAccount(before, emu::SnapshotMachine(folder), folder);

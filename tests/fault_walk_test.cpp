@@ -64,10 +64,10 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
         ASSERT_FALSE(root_.empty());
         ASSERT_TRUE(emu::WriteDemoMachine(root_ + "/template", GetParam()));
         // On Windows 95 the run finds a wininit.ini with no section: it reads it first.
-        if (GetParam() == kBuild95)
+        was_ = GetParam() == kBuild95 ? "; by setup\r\n" : "";
+        if (!was_.empty()) {
             ASSERT_TRUE(emu::PutMachineFile(root_ + "/template", "C:\\WINDOWS\\wininit.ini", was_));
-        else
-            was_.clear();
+        }
         before_ = emu::SnapshotMachine(root_ + "/template");
         CopyMachine(root_ + "/template", root_ + "/clean");
         clean_ = RunOn(root_ + "/clean");
@@ -100,14 +100,15 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
         std::string wininit;
         emu::ReadHostFile(work + "/C/WINDOWS/wininit.ini", &wininit);
         ASSERT_EQ(wininit.compare(0, was_.size(), was_), 0) << "what stood there changed";
-        for (std::size_t at = HeaderAt(wininit), end; at < wininit.size(); at = end + 2) {
+        const std::size_t header = HeaderAt(wininit);
+        for (std::size_t at = header, end; at < wininit.size(); at = end + 2) {
             end = wininit.find("\r\n", at);
             ASSERT_NE(end, std::string::npos) << "a line without its end";
             std::string line = wininit.substr(at, end - at);
-            bool known = line == "[rename]" && at == HeaderAt(wininit);
+            bool known = line == "[rename]" && at == header;
             for (const char* name : kDeferredFiles)
-                known = known || (line == std::string("NULL=C:\\WINDOWS\\SYSTEM\\") + name &&
-                                  at > HeaderAt(wininit));
+                known = known ||
+                        (line == std::string("NULL=C:\\WINDOWS\\SYSTEM\\") + name && at > header);
             ASSERT_TRUE(known) << line;
         }
     }
@@ -137,7 +138,9 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
         std::string wininit, clean;
         emu::ReadHostFile(work + "/C/WINDOWS/wininit.ini", &wininit);
         emu::ReadHostFile(root_ + "/clean/C/WINDOWS/wininit.ini", &clean);
-        ASSERT_EQ(wininit.compare(HeaderAt(wininit), 10, "[rename]\r\n"), 0) << "no header first";
+        const std::string header = "[rename]\r\n";
+        ASSERT_EQ(wininit.compare(HeaderAt(wininit), header.size(), header), 0)
+            << "no header first";
         for (std::size_t at = 0, end; (end = clean.find("\r\n", at)) != std::string::npos;
              at = end + 2)
             ASSERT_NE(("\n" + wininit).find("\n" + clean.substr(at, end + 2 - at)),
@@ -147,7 +150,7 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
 
     ScratchFolder scratch_;
     std::string root_ = scratch_.Path();
-    std::string was_ = "; by setup\r\n"; // wininit.ini before the run
+    std::string was_; // wininit.ini before the run
     std::vector<std::string> before_;
     std::vector<std::string> cleanAfter_;
     std::vector<std::string> planned_;

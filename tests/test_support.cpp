@@ -48,10 +48,8 @@ void RemoveOrphans(const std::string& base) {
 ScratchFolder::ScratchFolder() {
     std::string base = ScratchBase();
     RemoveOrphans(base);
-    std::string pattern =
-        base + "/" + kScratchPrefix + std::to_string(static_cast<long>(getpid())) + "-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr)
-        path_ = pattern;
+    path_ = emu::MakeTempFolder(kScratchPrefix + std::to_string(static_cast<long>(getpid())) + "-",
+                                base);
 }
 
 ScratchFolder::~ScratchFolder() {

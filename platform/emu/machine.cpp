@@ -164,9 +164,10 @@ bool ReadHostFile(const std::string& path, std::string* bytes) {
     return ok;
 }
 
-std::string MakeTempFolder(const std::string& prefix) {
+std::string MakeTempFolder(const std::string& prefix, const std::string& in) {
     std::error_code ec;
-    std::string pattern = (fs::temp_directory_path(ec) / (prefix + "XXXXXX")).string();
+    fs::path folder = in.empty() ? fs::temp_directory_path(ec) : fs::path(in);
+    std::string pattern = (folder / (prefix + "XXXXXX")).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back(0);
     return !ec && mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : "";

@@ -106,9 +106,9 @@ void SetDefaultPlatform(Platform* platform);
 // old one, so an interrupted run never leaves half a file.
 bool ReadHostFile(const std::string& path, std::string* bytes);
 bool WriteHostFileAtomically(const std::string& path, const std::string& bytes);
-// A new empty folder in the host's temporary folder, named prefix and six random
-// letters; empty when none can be made.
-std::string MakeTempFolder(const std::string& prefix);
+// A new empty folder in the host folder in, or the host's temporary folder, named prefix
+// and six random letters; empty when none can be made.
+std::string MakeTempFolder(const std::string& prefix, const std::string& in = "");
 
 // Adds key=value to a section of the machine's machine.ini, after the lines already
 // there, for building machines.

@@ -20,12 +20,11 @@ class EmulatedSide final : public Side {
 
     bool Seed(const Before& before, std::string* error) override {
         Clean();
-        std::string pattern = (fs::temp_directory_path() / "qvl-conformance-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
+        folder_ = emu::MakeTempFolder("qvl-conformance-");
+        if (folder_.empty()) {
             *error = "no temporary folder";
             return false;
         }
-        folder_ = pattern;
         std::string registry = "REGEDIT4\r\n\r\n";
         for (const SeedKey& key : before.keys) {
             std::vector<emu::RegValue> values;
