@@ -111,8 +111,8 @@ QVL_CALL(void*, Allocate, "malloc", (std::size_t size), (size), (Number(size)),
          r ? "block" : "NULL", QVL_FAULT(Fail, return nullptr))
 QVL_CALL(void, Release, "free", (void* block), (block), ("block"), "", )
 
-// Text-mode streams with the C runtime's rules on Windows: fopen with "r" or "a+",
-// fprintf(f, "%s\n", line), fscanf(f, "%s", word), fgets, fseek, fgetc, feof and fclose;
+// Streams with the C runtime's rules on Windows: fopen with "r", "rb" or "a+",
+// fprintf(f, "%s\n", line), fscanf(f, "%s", word), fread, fseek, fgetc, feof and fclose;
 // see textmode.h.
 // fscanf reads one whitespace-delimited word. It returns 1 when a word was read, -1
 // (EOF) when none was left. At most size-1 bytes and a zero are stored; *length receives
@@ -128,12 +128,12 @@ QVL_CALL(int, ScanWord, "fscanf",
          (stream, word, size, length), (File(stream), "\"%s\""),
          Number(r) + (r == 1 ? " " + Scanned(word, size, *length) : ""),
          QVL_FAULT(Fail, *length = 0; return kTextEof))
-// fgets(buffer, size, stream): the next line with its "\n", or as much of it as size-1
-// bytes hold, and a zero; null when no character was left. An "a+" open leaves the read
-// position at the file's start.
-QVL_CALL(char*, ReadLine, "fgets", (char* buffer, int size, TextStream* stream),
-         (buffer, size, stream), (Number(size), File(stream)), r ? Quote(r) : "NULL",
-         QVL_FAULT(Fail, return nullptr))
+// fread(buffer, 1, size, stream): up to size bytes, as the stream's mode gives them; from
+// one opened "rb", the file's own bytes, NULs and Ctrl-Z included. The count read; less
+// than size at the end or on an error, which feof tells apart.
+QVL_CALL(unsigned, ReadBytes, "fread", (TextStream * stream, char* buffer, unsigned size),
+         (stream, buffer, size), (File(stream), Number(size)),
+         Number(r) + (r > 0 && r <= size ? " " + Quote(buffer, r) : ""), QVL_FAULT(Fail, return 0))
 // fseek(stream, offset, SEEK_END): 0, or -1 for a position before the file's start.
 QVL_CALL(int, SeekFromEnd, "fseek", (TextStream * stream, long offset), (stream, offset),
          (File(stream), Number(offset), "SEEK_END"), Number(r), QVL_FAULT(Fail, return -1))

@@ -13,9 +13,10 @@ bool IsBlank(int c) {
 
 } // namespace
 
-void TextStream::AttachForReading(ByteFile* file) {
+void TextStream::AttachForReading(ByteFile* file, bool binary) {
     *this = TextStream();
     file_ = file;
+    binary_ = binary;
 }
 
 void TextStream::AttachForAppending(ByteFile* file) {
@@ -35,6 +36,7 @@ bool TextStream::Fill() {
         return false;
     long got = file_->Read(buffer_, sizeof buffer_);
     if (got <= 0) {
+        error_ = got < 0;
         textEnded_ = true;
         return false;
     }
@@ -46,7 +48,7 @@ bool TextStream::Fill() {
 int TextStream::PeekByte() {
     if (pos_ == len_ && !Fill())
         return -1;
-    if (buffer_[pos_] == kCtrlZ) {
+    if (buffer_[pos_] == kCtrlZ && !binary_) {
         textEnded_ = true;
         return -1;
     }
@@ -67,7 +69,7 @@ int TextStream::GetChar() {
         return c;
     }
     int c = RawByte();
-    if (c == '\r' && PeekByte() == '\n') {
+    if (c == '\r' && !binary_ && PeekByte() == '\n') {
         ++pos_;
         return '\n';
     }
@@ -84,7 +86,7 @@ int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
     while (c >= 0 && IsBlank(c))
         c = GetChar();
     if (c < 0) {
-        eof_ = true;
+        eof_ = !error_;
         return kTextEof;
     }
     unsigned n = 0;
@@ -95,7 +97,7 @@ int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
         c = GetChar();
     }
     if (c < 0)
-        eof_ = true;
+        eof_ = !error_;
     else
         pushback_ = c;
     if (size > 0)
@@ -104,20 +106,11 @@ int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
     return 1;
 }
 
-char* TextStream::ReadLine(char* buffer, int size) {
-    if (file_ == nullptr || size < 2)
-        return nullptr;
-    int n = 0;
-    while (n < size - 1) {
-        int c = ReadChar();
-        if (c < 0)
-            break;
+unsigned TextStream::ReadBytes(char* buffer, unsigned size) {
+    unsigned n = 0;
+    for (int c; n < size && (c = ReadChar()) >= 0;)
         buffer[n++] = static_cast<char>(c);
-        if (c == '\n')
-            break;
-    }
-    buffer[n] = 0;
-    return n > 0 ? buffer : nullptr;
+    return n;
 }
 
 // Like fseek, it forgets what was read ahead and clears the end-of-file indicator.
@@ -127,14 +120,14 @@ int TextStream::SeekFromEnd(long offset) {
         return -1; // also for an empty file: there is no last byte to go back to
     pos_ = len_ = 0;
     pushback_ = -1;
-    eof_ = textEnded_ = false;
+    eof_ = textEnded_ = error_ = false;
     return 0;
 }
 
 int TextStream::ReadChar() {
     int c = file_ != nullptr ? GetChar() : -1;
     if (c < 0)
-        eof_ = true;
+        eof_ = !error_;
     return c;
 }
 

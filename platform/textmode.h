@@ -8,7 +8,8 @@
 //  - a Ctrl-Z byte (0x1A) ends the text on reading;
 //  - "a+" removes one final Ctrl-Z at open and makes every write land at the end;
 //  - "%s" skips blanks and bytes 0x09..0x0D, then takes bytes up to the next of them;
-//  - fgets takes characters up to and with the next "\n", as many as the buffer holds.
+//  - a stream opened "rb" reads the bytes as they stand: no CR LF, no Ctrl-Z rule;
+//  - fread and fgetc set the end-of-file indicator at the end, not on a read error.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +39,7 @@ class TextStream {
   public:
     // Binds the stream to an open file. For append mode it applies the "a+" rule that
     // drops one final Ctrl-Z byte.
-    void AttachForReading(ByteFile* file);
+    void AttachForReading(ByteFile* file, bool binary = false);
     void AttachForAppending(ByteFile* file);
     bool InUse() const { return file_ != nullptr; }
     // Puts another file under the stream and returns the one it had, so that a test can
@@ -51,7 +52,7 @@ class TextStream {
 
     int PrintLine(const char* line);
     int ScanWord(char* word, unsigned size, unsigned* length);
-    char* ReadLine(char* buffer, int size);
+    unsigned ReadBytes(char* buffer, unsigned size);
     int SeekFromEnd(long offset);
     int ReadChar();
     int AtEndOfFile() const { return eof_ ? 1 : 0; }
@@ -65,6 +66,8 @@ class TextStream {
 
     ByteFile* file_ = nullptr;
     bool append_ = false;
+    bool binary_ = false;
+    bool error_ = false;     // a read failed, as ferror would report it
     bool eof_ = false;       // the end-of-file indicator, as feof reports it
     bool textEnded_ = false; // a Ctrl-Z or the file's end was reached
     int pushback_ = -1;      // one character given back by the word reader

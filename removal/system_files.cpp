@@ -7,28 +7,100 @@ namespace qvl {
 
 namespace {
 
+// The section's name as the header spells it, between its brackets.
+constexpr const char* kRenameName = kRenameHeader + 1;
+constexpr unsigned kRenameLength = sizeof kRenameHeader - 3;
+
 bool BuildDeferredLine(RemovalStorage& s, const char* name) {
     return JoinText(s.wininitLine, sizeof s.wininitLine, kDeferredPrefix, s.systemDir, "\\") &&
            AppendText(s.wininitLine, sizeof s.wininitLine, name);
 }
 
-// Whether a line of the file is a section header: "[", after blanks, and a "]" after it.
-// Reading starts where the "a+" open leaves it, at the start. A line too long for the
-// buffer comes in pieces, and only a line's first piece can start a header.
-bool HasSection(Platform& platform, TextStream* file, char* line, int size) {
-    bool lineStart = true;
-    while (platform.ReadLine(line, size, file) != nullptr) {
-        const char* p = line;
-        while (*p == ' ' || *p == '\t')
-            ++p;
-        if (lineStart && *p == '[' && Contains(p, ']'))
-            return true;
-        // A NUL byte read into the line ends the text early: the line's end is then
-        // out of sight, and what follows is not taken for a line's start.
-        unsigned length = TextLength(line);
-        lineStart = length > 0 && line[length - 1] == '\n';
+// Which section the file's last header opens, read as WININIT.EXE and the profile
+// reader take a header: a line ends at a CR or an LF; before its "[" may stand blanks
+// (space, tab, VT, FF, Ctrl-Z); the name runs to the line's last "]", blanks around it
+// trimmed, and a NUL ends it; "[" with no "]" after it opens nothing. Only whether that
+// section is "rename", in any letter case, is kept. The file comes in pieces as fread
+// gives them, so the state carries over from one piece to the next: a line that starts
+// with more blanks than a piece holds still starts a header.
+class LastSection {
+  public:
+    void Take(const char* bytes, unsigned count) {
+        for (unsigned i = 0; i < count; ++i)
+            Take(static_cast<unsigned char>(bytes[i]));
     }
-    return false;
+    // What the last header, counting one still open on an unended last line, named.
+    bool IsRename() const { return headerOnLine_ ? renameOnLine_ : renameLast_; }
+
+  private:
+    static bool Blank(unsigned c) { return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x1A; }
+
+    void Take(unsigned c) {
+        if (c == '\r' || c == '\n') {
+            renameLast_ = IsRename();
+            state_ = kLineStart;
+            headerOnLine_ = false;
+            return;
+        }
+        if (state_ == kLineStart && !Blank(c)) {
+            state_ = c == '[' ? kNameStart : kNoHeader;
+            matched_ = 0;
+            return;
+        }
+        if (state_ < kNameStart)
+            return;
+        if (c == ']') { // the name so far, should this "]" be the line's last
+            headerOnLine_ = true;
+            renameOnLine_ = state_ == kNameEnd || state_ == kTrailing || state_ == kCut;
+        }
+        if (state_ == kNameStart && Blank(c))
+            return;
+        if (state_ == kNameStart || state_ == kName) {
+            // The name is all small letters: setting 0x20 makes a capital small and
+            // turns no other byte into one of them.
+            bool letter = (c | 0x20) == static_cast<unsigned char>(kRenameName[matched_]);
+            matched_ += letter ? 1 : 0;
+            state_ = !letter ? kOther : matched_ == kRenameLength ? kNameEnd : kName;
+        } else if (state_ == kNameEnd || state_ == kTrailing) {
+            // "rename", then blanks that trimming takes off, or a NUL that cuts what
+            // follows; a NUL after blanks keeps them, and anything else lengthens it.
+            state_ = Blank(c) ? kTrailing : c == 0 && state_ == kNameEnd ? kCut : kOther;
+        }
+    }
+
+    enum State {
+        kLineStart, // nothing but blanks yet on this line
+        kNoHeader,  // the line is no header
+        kNameStart, // after the "[", blanks only
+        kName,      // "rename" matched as far as matched_ says
+        kNameEnd,   // "rename" whole
+        kTrailing,  // "rename" and blanks
+        kCut,       // "rename" and a NUL: the rest does not count
+        kOther,     // the name is some other
+    };
+    State state_ = kLineStart;
+    unsigned matched_ = 0;
+    bool headerOnLine_ = false;
+    bool renameOnLine_ = false;
+    bool renameLast_ = false;
+};
+
+// Whether the existing file's last section is [rename], so that lines appended to it
+// land there. False, with *readable false, when the file cannot be read to its end.
+bool EndsInRenameSection(Platform& platform, RemovalStorage& s, bool* readable) {
+    // Binary, so that a NUL or a Ctrl-Z inside is read as the profile reader reads it,
+    // and the count tells how many bytes came.
+    TextStream* file = platform.OpenText(s.wininitPath, "rb");
+    *readable = file != nullptr;
+    if (file == nullptr)
+        return false;
+    LastSection last;
+    unsigned got;
+    while ((got = platform.ReadBytes(file, s.wininitLine, sizeof s.wininitLine)) > 0)
+        last.Take(s.wininitLine, got);
+    *readable = platform.AtEndOfFile(file) != 0;
+    platform.CloseText(file);
+    return last.IsRename();
 }
 
 } // namespace
@@ -67,13 +139,19 @@ void ScheduleDeferredFiles(Platform& platform, RemovalStorage& s) {
     bool existed = search != kInvalidFindHandle;
     if (existed)
         platform.FindClose(search);
+    // WININIT.EXE takes lines only from under a [rename] header. A new file gets one; an
+    // existing file only when its last section is another or there is none (blank
+    // lines, a comment, nothing at all), for there the lines would be passed over. A
+    // file that cannot be read through gets nothing: either choice could strand the
+    // lines, and the next run can do better.
+    bool readable = true;
+    bool needsHeader = !existed || !EndsInRenameSection(platform, s, &readable);
+    if (!readable)
+        return;
 
     TextStream* file = platform.OpenText(s.wininitPath, "a+");
     if (file == nullptr)
         return;
-    // WININIT.EXE takes lines only from under a section header, so a file without one
-    // (blank lines, a comment, nothing at all) gets the header as a new file does.
-    bool needsHeader = !existed || !HasSection(platform, file, s.wininitLine, sizeof s.wininitLine);
     // Appended text starts where the file's last line ends. One that lacks its line end
     // would take the first line written here as its own tail: a "[rename]" header
     // glued to a "NULL=" line is no header, and Windows would delete nothing. The check

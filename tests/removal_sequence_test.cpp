@@ -7,6 +7,7 @@
 
 #include "removal/start_menu.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -105,9 +106,14 @@ TEST_F(RemovalSequence, SecondRunOnACleanedMachineMakesTheSameCallsAndChangesNot
     Run();
     std::vector<std::string> after = emu::SnapshotMachine(folder_);
     std::string wininit = ReadFile("C:\\WINDOWS\\wininit.ini");
-    std::vector<std::string> second = WithoutResults(Run());
-    std::vector<std::string> third = WithoutResults(Run());
-    EXPECT_EQ(second, third);
+    // The same calls, but for the pieces the growing wininit.ini is read in.
+    auto calls = [this] {
+        std::vector<std::string> out = WithoutResults(Run());
+        out.erase(std::remove(out.begin(), out.end(), "fread(file#1, 260)"), out.end());
+        return out;
+    };
+    std::vector<std::string> second = calls();
+    EXPECT_EQ(second, calls());
     // Only wininit.ini grew: the same lines again, without a header.
     std::vector<std::string> changed = emu::Missing(emu::SnapshotMachine(folder_), after);
     ASSERT_EQ(changed.size(), 1u);

@@ -18,6 +18,11 @@ std::string NullLines(const std::string& systemDir) {
 
 const std::string kWininit = "C:\\WINDOWS\\wininit.ini";
 
+// A literal's bytes, NULs included.
+template <std::size_t N> std::string Bytes(const char (&text)[N]) {
+    return std::string(text, N - 1);
+}
+
 class SystemFiles : public MachineTest {
   protected:
     void SetUp() override {
@@ -75,8 +80,12 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
     };
     const Case cases[] = {
         {"with [rename]", "[rename]\r\nNUL=C:\\OLD.DLL\r\n", "[rename]\r\nNUL=C:\\OLD.DLL\r\n"},
+        // Lines under another section would be passed over.
         {"rename section not last", "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n",
-         "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n"},
+         "[rename]\r\nNUL=C:\\A\r\n[other]\r\nx=1\r\n[rename]\r\n", true},
+        {"another section alone", "[CombineVxDs]\r\nfoo=bar\r\n",
+         "[CombineVxDs]\r\nfoo=bar\r\n[rename]\r\n", true},
+        {"rename last after another", "[x]\r\n[rename]\r\n", "[x]\r\n[rename]\r\n"},
         // Left so by a run that failed after creating it: its lines need a header.
         {"empty file", "", "[rename]\r\n", true},
         {"line feed alone", "[rename]\nNUL=C:\\A\n", "[rename]\nNUL=C:\\A\n"},
@@ -96,20 +105,39 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
         {"a comment", "; by setup\r\n", "; by setup\r\n[rename]\r\n", true},
         {"brackets that open no section", "[rename\r\n;[x]\r\n", "[rename\r\n;[x]\r\n[rename]\r\n",
          true},
-        {"a header after blanks", " \t[x]\r\n", " \t[x]\r\n"},
-        {"a NUL that starts the line", std::string("\0[x]\r\n", 6),
-         std::string("\0[x]\r\n[rename]\r\n", 16), true},
-        {"a header after a long line", std::string(300, 'x') + "\r\n[x]",
-         std::string(300, 'x') + "\r\n[x]\r\n"},
-        {"a long line's later part", std::string(259, 'x') + "[x]",
-         std::string(259, 'x') + "[x]\r\n[rename]\r\n", true},
+        {"a header after blanks", " \t[x]\r\n", " \t[x]\r\n[rename]\r\n", true},
+        // Headers as WININIT.EXE and the profile reader see them.
+        {"after a form feed", "\f[rename]\r\nNUL=C:\\A\r\n", "\f[rename]\r\nNUL=C:\\A\r\n"},
+        {"after a Ctrl-Z", "\x1A[rename]\r\n", "\x1A[rename]\r\n"},
+        {"after 300 blanks", std::string(300, ' ') + "[rename]\r\n",
+         std::string(300, ' ') + "[rename]\r\n"},
+        {"its \"[\" last in the first piece read", std::string(259, '\t') + "[rename]",
+         std::string(259, '\t') + "[rename]\r\n"},
+        {"its \"[\" first in the second", std::string(260, '\v') + "[Rename]\r\n",
+         std::string(260, '\v') + "[Rename]\r\n"},
+        {"any letter case, blanks inside", "[x]\r\n[ ReNaME\t]\r\n", "[x]\r\n[ ReNaME\t]\r\n"},
+        {"the name runs to the last \"]\"", "[rename]x]\r\n", "[rename]x]\r\n[rename]\r\n", true},
+        {"a NUL ends the name", Bytes("[rename\0x]\r\n"), Bytes("[rename\0x]\r\n")},
+        {"a NUL hides no line end", Bytes("a\0b\r\n[rename]\r\n"), Bytes("a\0b\r\n[rename]\r\n")},
+        {"a NUL starts a long line", Bytes("\0") + std::string(300, 'x') + "\r\n[rename]",
+         Bytes("\0") + std::string(300, 'x') + "\r\n[rename]\r\n"},
+        {"a NUL, then blanks", Bytes("\0") + std::string(300, ' ') + "[rename]\r\n",
+         Bytes("\0") + std::string(300, ' ') + "[rename]\r\n[rename]\r\n", true},
+        {"carriage returns alone", "[rename]\r[x]\r", "[rename]\r[x]\r\r\n[rename]\r\n", true},
+        {"then a \"[\" without \"]\"", "[rename]\r\n[other\r\n", "[rename]\r\n[other\r\n"},
+        {"a NUL that starts the line", Bytes("\0[rename]\r\n"), Bytes("\0[rename]\r\n[rename]\r\n"),
+         true},
+        {"a header after a long line", std::string(300, 'x') + "\r\n[rename]",
+         std::string(300, 'x') + "\r\n[rename]\r\n"},
+        {"a long line's later part", std::string(259, 'x') + "[rename]",
+         std::string(259, 'x') + "[rename]\r\n[rename]\r\n", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PutFile(kWininit, c.before);
         std::vector<std::string> trace = Run();
         EXPECT_EQ(ReadFile(kWininit), c.kept + NullLines("C:\\WINDOWS\\SYSTEM"));
-        EXPECT_EQ(Calls(trace, "fprintf(file#1, \"%s\\n\", \"[rename]\")").size(),
+        EXPECT_EQ(Calls(trace, "fprintf(file#2, \"%s\\n\", \"[rename]\")").size(),
                   c.header ? 1u : 0u);
     }
 }
@@ -134,7 +162,7 @@ TEST_F(SystemFiles, UnopenableWininitWritesNothingAndTheRunEnds) {
     std::vector<std::string> trace = Run();
     EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n");
     EXPECT_TRUE(Calls(trace, "fprintf").empty());
-    EXPECT_EQ(trace.back(), "fopen(\"C:\\WINDOWS\\wininit.ini\", \"a+\") -> NULL");
+    EXPECT_EQ(trace.back(), "fopen(\"C:\\WINDOWS\\wininit.ini\", \"rb\") -> NULL");
 }
 
 TEST_F(SystemFiles, OtherDirectoriesAreUsedAsReported) {

@@ -567,7 +567,8 @@ TextStream* Machine::OpenText(const char* path, const char* mode) {
         return nullptr;
     std::error_code ec;
     bool append = Text(mode) == "a+";
-    if (fs::is_directory(host, ec) || (!append && Text(mode) != "r"))
+    bool binary = Text(mode) == "rb";
+    if (fs::is_directory(host, ec) || (!append && !binary && Text(mode) != "r"))
         return nullptr;
     std::FILE* f = nullptr;
     if (!append)
@@ -582,7 +583,7 @@ TextStream* Machine::OpenText(const char* path, const char* mode) {
     if (append)
         file->stream.AttachForAppending(&file->bytes);
     else
-        file->stream.AttachForReading(&file->bytes);
+        file->stream.AttachForReading(&file->bytes, binary);
     TextStream* stream = &file->stream;
     files_[stream] = std::move(file);
     return stream;
@@ -602,8 +603,8 @@ int Machine::ScanWord(TextStream* stream, char* word, unsigned size, unsigned* l
     return stream->ScanWord(word, size, length);
 }
 
-char* Machine::ReadLine(char* buffer, int size, TextStream* stream) {
-    return files_.count(stream) != 0 ? stream->ReadLine(buffer, size) : nullptr;
+unsigned Machine::ReadBytes(TextStream* stream, char* buffer, unsigned size) {
+    return files_.count(stream) != 0 ? stream->ReadBytes(buffer, size) : 0;
 }
 
 int Machine::SeekFromEnd(TextStream* stream, long offset) {

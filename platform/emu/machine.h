@@ -60,7 +60,7 @@ class Machine final : public Platform {
     TextStream* OpenText(const char* path, const char* mode) override;
     int PrintLine(TextStream* stream, const char* line) override;
     int ScanWord(TextStream* stream, char* word, unsigned size, unsigned* length) override;
-    char* ReadLine(char* buffer, int size, TextStream* stream) override;
+    unsigned ReadBytes(TextStream* stream, char* buffer, unsigned size) override;
     int SeekFromEnd(TextStream* stream, long offset) override;
     int ReadChar(TextStream* stream) override;
     int AtEndOfFile(TextStream* stream) override;

@@ -82,6 +82,11 @@ OpenFile** SlotOf(TextStream* stream) {
     return nullptr;
 }
 
+// Whether a stream is one this platform opened and holds open: a null one is not.
+bool IsOpen(TextStream* stream) {
+    return stream != nullptr && SlotOf(stream) != nullptr;
+}
+
 void CopyFindData(const WIN32_FIND_DATAA& from, FindData* to) {
     to->attributes = from.dwFileAttributes;
     for (unsigned i = 0; i < kMaxPath; ++i)
@@ -176,7 +181,8 @@ class Win32Platform final : public Platform {
 
     TextStream* OpenText(const char* path, const char* mode) override {
         bool append = mode[0] == 'a' && mode[1] == '+' && mode[2] == 0;
-        if (!append && !(mode[0] == 'r' && mode[1] == 0))
+        bool binary = mode[0] == 'r' && mode[1] == 'b' && mode[2] == 0;
+        if (!append && !binary && !(mode[0] == 'r' && mode[1] == 0))
             return nullptr;
         OpenFile** slot = SlotOf(nullptr); // a free one
         if (slot == nullptr)
@@ -199,32 +205,32 @@ class Win32Platform final : public Platform {
         if (append)
             file->stream.AttachForAppending(&file->bytes);
         else
-            file->stream.AttachForReading(&file->bytes);
+            file->stream.AttachForReading(&file->bytes, binary);
         *slot = file;
         return &file->stream;
     }
     int PrintLine(TextStream* stream, const char* line) override {
-        return SlotOf(stream) ? stream->PrintLine(line) : -1;
+        return IsOpen(stream) ? stream->PrintLine(line) : -1;
     }
     int ScanWord(TextStream* stream, char* word, unsigned size, unsigned* length) override {
-        if (!SlotOf(stream)) {
+        if (!IsOpen(stream)) {
             *length = 0;
             return kTextEof;
         }
         return stream->ScanWord(word, size, length);
     }
-    char* ReadLine(char* buffer, int size, TextStream* stream) override {
-        return SlotOf(stream) ? stream->ReadLine(buffer, size) : nullptr;
+    unsigned ReadBytes(TextStream* stream, char* buffer, unsigned size) override {
+        return IsOpen(stream) ? stream->ReadBytes(buffer, size) : 0;
     }
     int SeekFromEnd(TextStream* stream, long offset) override {
-        return SlotOf(stream) ? stream->SeekFromEnd(offset) : -1;
+        return IsOpen(stream) ? stream->SeekFromEnd(offset) : -1;
     }
-    int ReadChar(TextStream* stream) override { return SlotOf(stream) ? stream->ReadChar() : -1; }
+    int ReadChar(TextStream* stream) override { return IsOpen(stream) ? stream->ReadChar() : -1; }
     int AtEndOfFile(TextStream* stream) override {
-        return SlotOf(stream) ? stream->AtEndOfFile() : 1;
+        return IsOpen(stream) ? stream->AtEndOfFile() : 1;
     }
     int CloseText(TextStream* stream) override {
-        OpenFile** slot = SlotOf(stream);
+        OpenFile** slot = stream != nullptr ? SlotOf(stream) : nullptr;
         if (slot == nullptr)
             return -1;
         int result = stream->Close();

@@ -72,8 +72,9 @@ enum class Op {
     Find,         // a: pattern; result: matches; out: names in name order, '|' between
     RemoveFile,   // a: path; result (DeleteFileA)
     RemoveFolder, // a: path; result (RemoveDirectoryA)
-    Append,       // a: path, lines; result: fopen succeeded; out: each PrintLine result, after
-                  // "line|...|NULL", what fgets reads first into a buffer of size (if any)
+    Append,       // a: path, lines; result: fopen succeeded; out: each PrintLine result
+    ReadBinary,   // a: path, size: buffer; result: fopen "rb" succeeded; out: what each fread
+                  // gave, "|" after each, then "EOF" when feof is set, "error" when not
     Scan,         // a: path, size: buffer; out: each word, "*" after it when feof is
                   // set, "+N" for a word of N bytes cut to the buffer, then "EOF"
 };
@@ -105,7 +106,8 @@ Call SystemDir(unsigned size);
 Call Find(std::string pattern);
 Call RemoveFile(std::string path);
 Call RemoveFolder(std::string path);
-Call Append(std::string path, std::vector<std::string> lines, unsigned readFirst = 0);
+Call Append(std::string path, std::vector<std::string> lines);
+Call ReadBinary(std::string path, unsigned size);
 Call Scan(std::string path, unsigned size);
 
 // The machine after a row.

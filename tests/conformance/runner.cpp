@@ -197,19 +197,25 @@ Outcome Perform(Platform& p, const Call& call) {
         o.result = f != nullptr;
         if (f == nullptr)
             break;
-        for (int guard = 0; call.size > 0 && guard < 100; ++guard) {
-            std::fill(buffer.begin(), buffer.end(), kFill);
-            char* line = p.ReadLine(buffer.data(), static_cast<int>(call.size), f);
-            if (line == nullptr) {
-                o.out += "NULL";
-                break;
-            }
-            o.out += UpToZero(buffer, call.size);
-            o.out.back() = '|'; // for the zero
-        }
         for (const std::string& line : call.lines)
             o.out += (o.out.empty() ? "" : ",") + std::to_string(p.PrintLine(f, line.c_str()));
         p.CloseText(f);
+        break;
+    }
+    case Op::ReadBinary: {
+        TextStream* f = p.OpenText(Ptr(call.a), "rb");
+        o.result = f != nullptr;
+        for (int guard = 0; f != nullptr && guard < 100; ++guard) {
+            std::fill(buffer.begin(), buffer.end(), kFill);
+            unsigned got = p.ReadBytes(f, buffer.data(), call.size);
+            o.out += std::string(buffer.data(), got < call.size ? got : call.size) + "|";
+            if (got < call.size)
+                break;
+        }
+        if (f != nullptr) {
+            o.out += p.AtEndOfFile(f) ? "EOF" : "error";
+            p.CloseText(f);
+        }
         break;
     }
     case Op::Scan: {
@@ -307,7 +313,7 @@ std::string Call::Describe() const {
         "RegOpenKeyExA",     "RegQueryValueExA",    "RegDeleteKeyA",        "RegFlushKey",
         "GetProfileStringA", "WriteProfileStringA", "GetWindowsDirectoryA", "GetSystemDirectoryA",
         "FindFirstFileA",    "DeleteFileA",         "RemoveDirectoryA",     "fopen a+/fprintf",
-        "fopen r/fscanf"};
+        "fopen rb/fread",    "fopen r/fscanf"};
     std::string text = names[static_cast<int>(op)];
     text += "(";
     if (const char* rootName = RootKeyName(root))
@@ -357,10 +363,13 @@ Call RemoveFile(std::string path) {
 Call RemoveFolder(std::string path) {
     return Make(Op::RemoveFolder, 0, std::move(path));
 }
-Call Append(std::string path, std::vector<std::string> lines, unsigned readFirst) {
-    Call call = Make(Op::Append, 0, std::move(path), {}, {}, readFirst);
+Call Append(std::string path, std::vector<std::string> lines) {
+    Call call = Make(Op::Append, 0, std::move(path), {}, {}, 0);
     call.lines = std::move(lines);
     return call;
+}
+Call ReadBinary(std::string path, unsigned size) {
+    return Make(Op::ReadBinary, 0, std::move(path), {}, {}, size);
 }
 Call Scan(std::string path, unsigned size) {
     return Make(Op::Scan, 0, std::move(path), {}, {}, size);

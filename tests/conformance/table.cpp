@@ -308,21 +308,31 @@ std::vector<Row> MakeRows() {
         Before()
             .File(kDir + "\\Text\\ctrlz.ini", "x\r\n\x1A")
             .File(kDir + "\\Text\\two.ini", "x\x1A\x1A")
-            .File(kDir + "\\Text\\inside.ini", "\x1Ax")
-            .File(kDir + "\\Text\\lines.ini", "a\r\nb\rc\nd\r\n[longer]\x1A"),
+            .File(kDir + "\\Text\\inside.ini", "\x1Ax"),
         {
             Append(kDir + "\\Text\\ctrlz.ini", {"one", "two"}).Is(Gives(1, "4,4")),
             Append(kDir + "\\Text\\two.ini", {"one"}).Is(Gives(1, "4")),
             Append(kDir + "\\Text\\inside.ini", {"one"}).Is(Gives(1, "4")),
-            // What the removal reads before it appends: lines from the start, CR LF as LF.
-            Append(kDir + "\\Text\\lines.ini", {"x"}, 6)
-                .Is(Gives(1, "a\n|b\rc\n|d\n|[long|er]|NULL,2")),
         },
         After()
             .File(kDir + "\\Text\\ctrlz.ini", "x\r\none\r\ntwo\r\n")
             .File(kDir + "\\Text\\two.ini", "x\x1Aone\r\n")
-            .File(kDir + "\\Text\\inside.ini", "\x1Axone\r\n")
-            .File(kDir + "\\Text\\lines.ini", "a\r\nb\rc\nd\r\n[longer]x\r\n"),
+            .File(kDir + "\\Text\\inside.ini", "\x1Axone\r\n"),
+    });
+    // What the removal reads of wininit.ini before it appends: the bytes as they stand.
+    const std::string odd("a\0b\r\n\x1A[x]\r\xFF\x1A", 12);
+    rows.push_back(Row{
+        "ReadBinaryAsTheBytesStand",
+        Before().File(kDir + "\\Text\\odd.ini", odd).File(kDir + "\\Text\\empty.ini", ""),
+        {
+            ReadBinary(kDir + "\\Text\\odd.ini", 5)
+                .Is(Gives(1, odd.substr(0, 5) + "|" + odd.substr(5, 5) + "|" + odd.substr(10) +
+                                 "|EOF")),
+            ReadBinary(kDir + "\\Text\\odd.ini", 12).Is(Gives(1, odd + "||EOF")),
+            ReadBinary(kDir + "\\Text\\empty.ini", 5).Is(Gives(1, "|EOF")),
+            ReadBinary(kDir + "\\Text\\missing.ini", 5).Is(Gives(0, "")),
+        },
+        After().File(kDir + "\\Text\\odd.ini", odd),
     });
     rows.push_back(Row{
         "PrintLineEndsWithCrLf",
