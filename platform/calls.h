@@ -112,7 +112,7 @@ QVL_CALL(void*, Allocate, "malloc", (std::size_t size), (size), (Number(size)),
 QVL_CALL(void, Release, "free", (void* block), (block), ("block"), "", )
 
 // Streams with the C runtime's rules on Windows: fopen with "r", "rb" or "a+",
-// fprintf(f, "%s\n", line), fscanf(f, "%s", word), fread, fseek, fgetc, feof and fclose;
+// fprintf(f, "%s\n", line), fscanf(f, "%s", word), fread, fseek, feof and fclose;
 // see textmode.h.
 // fscanf reads one whitespace-delimited word. It returns 1 when a word was read, -1
 // (EOF) when none was left. At most size-1 bytes and a zero are stored; *length receives
@@ -137,9 +137,6 @@ QVL_CALL(unsigned, ReadBytes, "fread", (TextStream * stream, char* buffer, unsig
 // fseek(stream, offset, SEEK_END): 0, or -1 for a position before the file's start.
 QVL_CALL(int, SeekFromEnd, "fseek", (TextStream * stream, long offset), (stream, offset),
          (File(stream), Number(offset), "SEEK_END"), Number(r), QVL_FAULT(Fail, return -1))
-// fgetc: the next character after text-mode translation, or -1 (EOF).
-QVL_CALL(int, ReadChar, "fgetc", (TextStream * stream), (stream), (File(stream)), Number(r),
-         QVL_FAULT(Fail, return kTextEof))
 QVL_CALL(int, AtEndOfFile, "feof", (TextStream * stream), (stream), (File(stream)), Number(r),
          QVL_FAULT(Fail, return 1))
 QVL_CALL(int, CloseText, "fclose", (TextStream * stream), (stream), (File(stream)),

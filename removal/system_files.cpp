@@ -20,17 +20,27 @@ bool BuildDeferredLine(RemovalStorage& s, const char* name) {
 // reader take a header: a line ends at a CR or an LF; before its "[" may stand blanks
 // (space, tab, VT, FF, Ctrl-Z); the name runs to the line's last "]", blanks around it
 // trimmed, and a NUL ends it; "[" with no "]" after it opens nothing. Only whether that
-// section is "rename", in any letter case, is kept. The file comes in pieces as fread
-// gives them, so the state carries over from one piece to the next: a line that starts
-// with more blanks than a piece holds still starts a header.
+// section is "rename", in any letter case, is kept, and whether the last line is ended.
+// The file comes in pieces as fread gives them, so the state carries over from one piece
+// to the next: a line that starts with more blanks than a piece holds still starts a
+// header.
 class LastSection {
   public:
     void Take(const char* bytes, unsigned count) {
-        for (unsigned i = 0; i < count; ++i)
-            Take(static_cast<unsigned char>(bytes[i]));
+        for (unsigned i = 0; i < count; ++i) {
+            previous_ = last_;
+            last_ = static_cast<unsigned char>(bytes[i]);
+            Take(last_);
+        }
     }
     // What the last header, counting one still open on an unended last line, named.
     bool IsRename() const { return headerOnLine_ ? renameOnLine_ : renameLast_; }
+    // Whether text appended after an "a+" open starts a line of its own: that open cuts
+    // one final Ctrl-Z off, and a file with no text left needs no line end.
+    bool LineEnded() const {
+        unsigned end = last_ == 0x1A ? previous_ : last_;
+        return end == '\n' || end == kNone;
+    }
 
   private:
     static bool Blank(unsigned c) { return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x1A; }
@@ -78,6 +88,9 @@ class LastSection {
         kCut,       // "rename" and a NUL: the rest does not count
         kOther,     // the name is some other
     };
+    static constexpr unsigned kNone = 0x100; // before the file's first byte
+    unsigned last_ = kNone;
+    unsigned previous_ = kNone;
     State state_ = kLineStart;
     unsigned matched_ = 0;
     bool headerOnLine_ = false;
@@ -85,22 +98,21 @@ class LastSection {
     bool renameLast_ = false;
 };
 
-// Whether the existing file's last section is [rename], so that lines appended to it
-// land there. False, with *readable false, when the file cannot be read to its end.
-bool EndsInRenameSection(Platform& platform, RemovalStorage& s, bool* readable) {
+// Reads the existing file through: whether its last section is [rename], so that lines
+// appended land there, and whether its last line is ended. False when the file cannot
+// be read to its end.
+bool ReadWininit(Platform& platform, RemovalStorage& s, LastSection* last) {
     // Binary, so that a NUL or a Ctrl-Z inside is read as the profile reader reads it,
     // and the count tells how many bytes came.
     TextStream* file = platform.OpenText(s.wininitPath, "rb");
-    *readable = file != nullptr;
     if (file == nullptr)
         return false;
-    LastSection last;
     unsigned got;
     while ((got = platform.ReadBytes(file, s.wininitLine, sizeof s.wininitLine)) > 0)
-        last.Take(s.wininitLine, got);
-    *readable = platform.AtEndOfFile(file) != 0;
+        last->Take(s.wininitLine, got);
+    bool whole = platform.AtEndOfFile(file) != 0;
     platform.CloseText(file);
-    return last.IsRename();
+    return whole;
 }
 
 } // namespace
@@ -144,24 +156,25 @@ void ScheduleDeferredFiles(Platform& platform, RemovalStorage& s) {
     // lines, a comment, nothing at all), for there the lines would be passed over. A
     // file that cannot be read through gets nothing: either choice could strand the
     // lines, and the next run can do better.
-    bool readable = true;
-    bool needsHeader = !existed || !EndsInRenameSection(platform, s, &readable);
-    if (!readable)
+    LastSection last;
+    if (existed && !ReadWininit(platform, s, &last))
         return;
-
     TextStream* file = platform.OpenText(s.wininitPath, "a+");
     if (file == nullptr)
         return;
+    // A file that the search missed was not read, and gets nothing either.
+    if (!existed && platform.SeekFromEnd(file, -1) == 0) {
+        platform.CloseText(file);
+        return;
+    }
     // Appended text starts where the file's last line ends. One that lacks its line end
     // would take the first line written here as its own tail: a "[rename]" header
-    // glued to a "NULL=" line is no header, and Windows would delete nothing. The check
-    // does not trust the search above: a file it missed must not be glued to either.
-    // When the line end or the header cannot be written (a full disk), no line follows:
-    // lines glued to a stranger's or standing under no header would delete nothing this
-    // time and keep the next run's header out too.
-    bool holdsText = platform.SeekFromEnd(file, -1) == 0;
-    bool ready = !holdsText || platform.ReadChar(file) == '\n' || platform.PrintLine(file, "") >= 0;
-    if (ready && needsHeader)
+    // glued to a "NULL=" line is no header, and Windows would delete nothing. When the
+    // line end or the header cannot be written (a full disk), no line follows: lines
+    // glued to a stranger's or standing under no header would delete nothing this time
+    // and keep the next run's header out too.
+    bool ready = last.LineEnded() || platform.PrintLine(file, "") >= 0;
+    if (ready && (!existed || !last.IsRename()))
         ready = platform.PrintLine(file, kRenameHeader) >= 0;
     for (unsigned i = 0; ready && i < count; ++i) {
         if (BuildDeferredLine(s, kDeferredFileTable[i]))

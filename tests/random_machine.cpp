@@ -467,32 +467,50 @@ void AddInfFiles(Dice& d, const Layout& l, RandomMachine* m) {
     emu::PutMachineFile(l.folder, inf + "\\printer.inf", kToken + "\r\n");
 }
 
+// wininit.ini as other programs leave it: sections in any order and letter case, blanks
+// of every kind before headers, lines past the 260-byte pieces it is read in with a "["
+// at a piece's edge, NULs at a line's start and inside it, CR or LF alone, a final
+// Ctrl-Z, no final line end; or no file at all.
 void AddWininit(Dice& d, const Layout& l, RandomMachine* m) {
-    std::string lines;
     for (const char* name : kDeferredFiles)
-        lines += "NULL=" + l.system + "\\" + name + "\r\n";
-    const std::string path = l.windows + "\\wininit.ini";
-    switch (d.Int(0, 4)) {
-    case 0:
-        m->wininitAfter = "[rename]\r\n" + lines;
-        break;
-    case 1:
-        emu::PutMachineFile(l.folder, path, "[rename]\r\nNUL=C:\\OLD.DLL\r\n");
-        m->wininitAfter = "[rename]\r\nNUL=C:\\OLD.DLL\r\n" + lines;
-        break;
-    case 2:
-        emu::PutMachineFile(l.folder, path, "[rename]\r\n\x1A");
-        m->wininitAfter = "[rename]\r\n" + lines;
-        break;
-    case 3: // no section at all: the lines need a header of their own
-        emu::PutMachineFile(l.folder, path, "; by setup\r\n\r\n");
-        m->wininitAfter = "; by setup\r\n\r\n[rename]\r\n" + lines;
-        break;
-    default:
-        emu::PutMachineFile(l.folder, path, ""); // left by a run that failed: gets a header
-        m->wininitAfter = "[rename]\r\n" + lines;
-        break;
+        m->deferredLines += "NULL=" + l.system + "\\" + name + "\r\n";
+    if (d.Chance(0.15))
+        return;
+    const std::vector<std::string> names = {"rename",      "RENAME",  "Rename",   " rename\t",
+                                            "CombineVxDs", "renamed", "rename]x", {"rename\0x", 8}};
+    const std::vector<std::string> ends = {"\r\n", "\r\n", "\n", "\r"};
+    const std::string blanks(" \t\v\f\x1A");
+    std::string text;
+    for (int lines = d.Int(0, 7); lines > 0; --lines) {
+        // What stands before the line's "[": nothing, a few blanks, or enough of them or
+        // of some text to bring it to the edge of a piece.
+        char fill = d.Chance(0.2) ? 'x' : blanks[static_cast<std::size_t>(d.Int(0, 4))];
+        std::size_t edge = 260 - text.size() % 260 - static_cast<std::size_t>(d.Int(0, 1));
+        std::size_t lead = d.Pick(std::vector<std::size_t>{0, 0, 1, 3, edge, 300});
+        text += (d.Chance(0.1) ? std::string(1, '\0') : "") + std::string(lead, fill);
+        switch (d.Int(0, 4)) {
+        case 0:
+        case 1:
+            text += "[" + d.Pick(names) + "]";
+            break;
+        case 2:
+            text += "NUL=C:\\OLD" + std::string(d.Chance(0.2) ? 1 : 0, '\0') + ".DLL";
+            break;
+        case 3:
+            text += "; [rename] by setup";
+            break;
+        default:
+            text += "[rename";
+            break;
+        }
+        text += d.Pick(ends);
     }
+    if (!text.empty() && d.Chance(0.2))
+        text.pop_back(); // no final line end
+    if (d.Chance(0.15))
+        text += "\x1A";
+    emu::PutMachineFile(l.folder, l.windows + "\\wininit.ini", text);
+    m->wininitBefore = text;
 }
 
 } // namespace

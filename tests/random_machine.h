@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,9 @@ struct RandomMachine {
     std::vector<std::string> removedKeys;  // full registry paths, subtrees included
     std::vector<std::string> removedFiles; // snapshot paths, "C/WINDOWS/SYSTEM/QVL732.DLL"
     std::vector<std::string> removedFolders;
-    std::string winIniAfter;  // the whole file; empty when there is none
-    std::string wininitAfter; // the whole file
+    std::string winIniAfter;                  // the whole file; empty when there is none
+    std::optional<std::string> wininitBefore; // absent when there is none
+    std::string deferredLines;                // the "NULL=" lines a run appends to it
 };
 
 // Writes a machine made from seed into folder (which must not exist) and returns what a

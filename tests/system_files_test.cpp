@@ -123,7 +123,7 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
          Bytes("\0") + std::string(300, 'x') + "\r\n[rename]\r\n"},
         {"a NUL, then blanks", Bytes("\0") + std::string(300, ' ') + "[rename]\r\n",
          Bytes("\0") + std::string(300, ' ') + "[rename]\r\n[rename]\r\n", true},
-        {"carriage returns alone", "[rename]\r[x]\r", "[rename]\r[x]\r\r\n[rename]\r\n", true},
+        {"carriage returns alone", "[x]\r[rename]\r", "[x]\r[rename]\r\r\n"},
         {"then a \"[\" without \"]\"", "[rename]\r\n[other\r\n", "[rename]\r\n[other\r\n"},
         {"a NUL that starts the line", Bytes("\0[rename]\r\n"), Bytes("\0[rename]\r\n[rename]\r\n"),
          true},

@@ -613,12 +613,6 @@ int Machine::SeekFromEnd(TextStream* stream, long offset) {
     return stream->SeekFromEnd(offset);
 }
 
-int Machine::ReadChar(TextStream* stream) {
-    if (files_.count(stream) == 0)
-        return kTextEof;
-    return stream->ReadChar();
-}
-
 int Machine::AtEndOfFile(TextStream* stream) {
     if (files_.count(stream) == 0)
         return 1;

@@ -62,7 +62,6 @@ class Machine final : public Platform {
     int ScanWord(TextStream* stream, char* word, unsigned size, unsigned* length) override;
     unsigned ReadBytes(TextStream* stream, char* buffer, unsigned size) override;
     int SeekFromEnd(TextStream* stream, long offset) override;
-    int ReadChar(TextStream* stream) override;
     int AtEndOfFile(TextStream* stream) override;
     int CloseText(TextStream* stream) override;
 

@@ -225,7 +225,6 @@ class Win32Platform final : public Platform {
     int SeekFromEnd(TextStream* stream, long offset) override {
         return IsOpen(stream) ? stream->SeekFromEnd(offset) : -1;
     }
-    int ReadChar(TextStream* stream) override { return IsOpen(stream) ? stream->ReadChar() : -1; }
     int AtEndOfFile(TextStream* stream) override {
         return IsOpen(stream) ? stream->AtEndOfFile() : 1;
     }

@@ -1,4 +1,4 @@
-// msvcrt_compare.cpp: our text-mode streams beside msvcrt's fopen/fscanf/fprintf on the same bytes.
+// msvcrt_compare.cpp: our streams beside msvcrt's fopen/fscanf/fprintf/fread on the same bytes.
 //
 // Prints one table line per sample: what msvcrt makes of the bytes, what our text-mode
 // layer makes of them, and whether the two agree. docs/textmode-msvcrt.md holds the
@@ -107,27 +107,33 @@ std::string AppendOurs(const std::string& bytes, const char* line) {
     return std::to_string(n) + " " + Show(Get());
 }
 
-// How an "a+" stream answers fseek(f, -1, SEEK_END) and then fgetc: the removal asks
-// this of wininit.ini to learn whether its last line is ended.
-std::string LastMsvcrt(const std::string& bytes) {
+// What fread gives from a stream opened "rb", in pieces of 4 bytes (the count, then the
+// bytes), then whether feof is set: the removal reads wininit.ini so before it appends.
+std::string ReadMsvcrt(const std::string& bytes) {
     Put(bytes);
-    std::FILE* f = std::fopen(kFile, "a+");
-    int r = std::fseek(f, -1, SEEK_END);
-    std::string out = std::to_string(r);
-    if (r == 0)
-        out += " " + std::to_string(std::fgetc(f));
+    std::FILE* f = std::fopen(kFile, "rb");
+    std::string out;
+    char piece[4];
+    for (std::size_t got = 4; got == 4;) {
+        got = std::fread(piece, 1, sizeof piece, f);
+        out += std::to_string(got) + ":" + Show(std::string(piece, got)) + " ";
+    }
+    out += std::feof(f) ? "EOF" : "error";
     std::fclose(f);
     return out;
 }
 
-std::string LastOurs(const std::string& bytes) {
+std::string ReadOurs(const std::string& bytes) {
     Put(bytes);
     qvl::Platform& p = qvl::DefaultPlatform();
-    qvl::TextStream* f = p.OpenText(kFile, "a+");
-    int r = p.SeekFromEnd(f, -1);
-    std::string out = std::to_string(r);
-    if (r == 0)
-        out += " " + std::to_string(p.ReadChar(f));
+    qvl::TextStream* f = p.OpenText(kFile, "rb");
+    std::string out;
+    char piece[4];
+    for (unsigned got = 4; got == 4;) {
+        got = p.ReadBytes(f, piece, sizeof piece);
+        out += std::to_string(got) + ":" + Show(std::string(piece, got)) + " ";
+    }
+    out += p.AtEndOfFile(f) ? "EOF" : "error";
     p.CloseText(f);
     return out;
 }
@@ -176,11 +182,16 @@ int main() {
     for (const Lines& l : lines)
         Row("`" + Show(l.bytes) + "` + `" + Show(l.line) + "`", AppendMsvcrt(l.bytes, l.line),
             AppendOurs(l.bytes, l.line));
-    const std::string ends[] = {"x\r\n", "x\n", "x", "x\r", "", "x\r\n\x1A", "x\x1A\x1A"};
-    std::printf("\n| \"a+\", fseek -1 SEEK_END, fgetc on | msvcrt | ours | |\n");
+    const std::string reads[] = {"",
+                                 "[x]\r\n",
+                                 "a\r\nb\rc\n",
+                                 std::string("a\0b\x1A[x]\x1A", 8),
+                                 "\x1A\x1A\x1A\x1A",
+                                 "\xFF\x80\r\r\n"};
+    std::printf("\n| \"rb\", fread 4 bytes at a time on | msvcrt | ours | |\n");
     std::printf("|---|---|---|---|\n");
-    for (const std::string& bytes : ends)
-        Row("`" + Show(bytes) + "`", LastMsvcrt(bytes), LastOurs(bytes));
+    for (const std::string& bytes : reads)
+        Row("`" + Show(bytes) + "`", ReadMsvcrt(bytes), ReadOurs(bytes));
     DeleteFileA(kFile);
     return 0;
 }

@@ -21,6 +21,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,6 +77,11 @@ class Walk {
             return Fail("a clean run from the template did not end");
         cleanCalls_ = clean.Calls();
         cleanAfter_ = Snapshot(watch_).items;
+        const std::string& wininit = ValueOf(cleanAfter_, "bytes wininit.ini");
+        if (wininit.size() <= ValueOf(template_.items, "bytes wininit.ini").size())
+            return Fail("a clean run wrote no line to wininit.ini");
+        if (!WholeLines(wininit).empty())
+            return Fail("a clean run: " + WholeLines(wininit));
         char system[MAX_PATH];
         ::GetSystemDirectoryA(system, sizeof system);
         if (!LearnFootprint(cleanAfter_, system))
@@ -341,21 +347,27 @@ class Walk {
         return WholeLines(ValueOf(after, "bytes wininit.ini"));
     }
 
-    // wininit.ini holds nothing but whole lines, each as a clean run writes it or as it
-    // was; the first line of a clean run's file (its section header) comes only first.
+    // wininit.ini holds what stood there, then nothing but whole lines, each as a clean
+    // run writes it. A header comes only first in a file the run made: the template's
+    // file ends in its [rename] section, and a reader that takes the first [rename]
+    // section would pass over lines under a second.
     std::string WholeLines(const std::string& bytes) const {
         if (&bytes == &kAbsent || bytes.empty())
             return "";
+        const std::string& stood = ValueOf(template_.items, "bytes wininit.ini");
+        const std::string was = &stood == &kAbsent ? "" : stood;
+        if (bytes.compare(0, was.size(), was) != 0)
+            return "what stood in wininit.ini changed";
         if (bytes.size() < 2 || bytes.compare(bytes.size() - 2, 2, "\r\n") != 0)
             return "wininit.ini ends inside a line";
-        std::vector<std::string> lines = SplitLines(bytes);
+        std::vector<std::string> lines = SplitLines(bytes.substr(was.size()));
         std::vector<std::string> known = SplitLines(ValueOf(cleanAfter_, "bytes wininit.ini"));
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            bool ok = false;
-            for (std::size_t j = 0; j < known.size(); ++j)
-                ok = ok || (lines[i] == known[j] && (j != 0 || i == 0));
+            bool ok = std::find(known.begin(), known.end(), lines[i]) != known.end() &&
+                      (lines[i] != "[rename]" || (was.empty() && i == 0));
             if (!ok)
-                return "wininit.ini line " + std::to_string(i + 1) + " is not whole: " + lines[i];
+                return "wininit.ini line " + std::to_string(i + 1) + " after what stood there is " +
+                       (lines[i] == "[rename]" ? "a second header" : "not whole: " + lines[i]);
         }
         return "";
     }

@@ -16,6 +16,8 @@ cleanup() { timeout 20 "$server" -k 2>/dev/null || true; }
 trap cleanup EXIT
 enter_prefix "$template" "$work" win64 || exit 1
 seed_footprint >/dev/null
+# A wininit.ini that ends in its [rename] section: no run may add a second header.
+printf '[rename]\r\nNUL=C:\\windows\\OLD.DLL\r\n' >"$windows/wininit.ini"
 # The whole walk of a mode takes minutes; a run that never ends is caught by the
 # program's own watchdog, and this bounds the rest.
 echo "fault walk, $mode: $*"
