@@ -4,7 +4,8 @@
 #   scripts/install-deps.sh demo   the Linux program alone (scripts/run-demo.sh)
 #   scripts/install-deps.sh all    everything the builds, the tests and the release need
 #
-# Says in one line what it installs; apt-get's own output is shown only when it fails.
+# Says in one line what it installs; apt-get's own output is shown only when an install
+# fails. A failed update, and a wine32:i386 that cannot be had, take one line each.
 set -euo pipefail
 what=${1:-all}
 # The Linux program: a C++ compiler, and MinGW-w64's windres with the Windows headers for
@@ -23,7 +24,8 @@ case "$what" in
 esac
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-export DEBIAN_FRONTEND=noninteractive
+# apt's words in English, as they are read below.
+export DEBIAN_FRONTEND=noninteractive LC_ALL=C
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -35,8 +37,16 @@ quietly() {
     return 1
   fi
 }
+# apt's first error in the log, or its last line.
+apt_said() { { grep -m1 '^E:' "$log" || tail -n1 "$log"; } | sed 's/ *\[IP: [^]]*\]//' | cut -c 1-200; }
 # Another apt-get (an automatic update, say) may hold the lock for a while.
 apt=("${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600)
+# A failed update (a mirror in mid-sync, say) is told in one line: the indexes at hand
+# may well serve the install, and a failed install says why.
+update() {
+  "${apt[@]}" update >"$log" 2>&1 ||
+    echo "install-deps: apt-get update failed, installing from the indexes at hand: $(apt_said)" >&2
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -44,18 +54,52 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}" >&2
-  quietly "${apt[@]}" update
+  update
   quietly "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 fi
 [ "$what" = all ] || exit 0
+
+# Why wine32:i386 did not install, in one line. An i386 library that this machine has
+# for its own architecture too must be the same version in both; where the i386 index
+# offers neither the version installed nor the one the other index offers (the indexes
+# made at different times), apt only says that it cannot resolve, so those are named.
+# Otherwise apt's error and the i386 packages it could not install.
+why_no_wine32() {
+  local wanted native differ names
+  wanted=$(grep -o 'Depends: [^ ]*:i386' "$log" | cut -d' ' -f2 | sort -u)
+  [ -n "$wanted" ] || { apt_said; return; }
+  native=$(dpkg --print-architecture)
+  # shellcheck disable=SC2086 # one name a word
+  differ=$(apt-cache policy ${wanted//:i386/:$native} $wanted | awk -v a="$native" '
+    /^[^ ]/ { split($1, n, ":"); p = n[1]; arch = n[2] == "" ? a : n[2] }
+    /Installed:/ { have[p, arch] = $2 }
+    /Candidate:/ { offer[p, arch] = $2; if (arch == "i386") names[++count] = p }
+    END {
+      for (i = 1; i <= count; i++) {
+        p = names[i]; v = offer[p, "i386"]
+        if (have[p, a] == "" || have[p, a] == "(none)" || v == have[p, a] || v == offer[p, a]) continue
+        if (shown++ < 3) printf "%s%s %s vs %s", (shown > 1 ? "; " : ""), p, offer[p, a], v
+      }
+      if (shown > 3) printf "; and %d more", shown - 3
+    }')
+  if [ -n "$differ" ]; then
+    echo "the $native and i386 indexes offer different versions: $differ"
+  else
+    names=$(awk 'NR <= 4 { printf "%s%s", (NR > 1 ? ", " : ""), $0 }
+      END { if (NR > 4) printf " and %d more", NR - 4 }' <<<"$wanted")
+    echo "$(apt_said) (i386 packages not installable: $names)"
+  fi
+}
 # Wine's 32-bit half runs QVL7UNIN.EXE itself. Some machines cannot have it (no i386
 # packages to be had) and some have it but cannot start 32-bit programs; the tests that
 # need it then say they were skipped, so its absence does not fail the installation.
 if ! installed wine32:i386; then
   echo "install-deps: installing wine32:i386" >&2
-  if ! { quietly "${as_root[@]}" dpkg --add-architecture i386 &&
-    quietly "${apt[@]}" update &&
-    quietly "${apt[@]}" install -y --no-install-recommends wine32:i386; }; then
-    echo "install-deps: wine32:i386 could not be installed; the 32-bit runs will be skipped" >&2
+  if ! "${as_root[@]}" dpkg --add-architecture i386 >"$log" 2>&1; then
+    why=$(apt_said)
+  else
+    update
+    "${apt[@]}" install -y --no-install-recommends wine32:i386 >"$log" 2>&1 || why=$(why_no_wine32)
   fi
+  [ -z "${why:-}" ] || echo "install-deps: wine32:i386 not installed, the 32-bit runs will be skipped: $why" >&2
 fi

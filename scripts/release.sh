@@ -30,8 +30,8 @@ label=QVL7UNIN
 serial=52400001
 floppy=QVL7UNIN.IMG
 iso=QVL7UNIN.ISO
-# The set, with its sums last: it moves into OUT in this order.
-set=(QVL7UNIN.EXE "$floppy" "$iso" SHA256SUMS)
+# The released files, the sums last: they move into OUT in this order.
+released=(QVL7UNIN.EXE "$floppy" "$iso" SHA256SUMS)
 
 mkdir -p "$out"
 out=$(realpath "$out")
@@ -41,7 +41,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/files" "$work/set"
 # FILE may be OUT's own QVL7UNIN.EXE: it is copied before the old set goes.
 [ -z "$exe" ] || cp "$exe" "$work/files/QVL7UNIN.EXE"
-(cd "$out" && rm -f "${set[@]}")
+(cd "$out" && rm -f "${released[@]}")
 if [ -z "$exe" ]; then
   cmake --preset mingw >/dev/null
   cmake --build --preset mingw --target qvl7unin_exe >/dev/null
@@ -137,7 +137,7 @@ fsck.fat -n "$work/set/$floppy" >"$work/fsck.log" 2>&1 || { cat "$work/fsck.log"
 
 (cd "$work/set" && sha256sum QVL7UNIN.EXE "$floppy" "$iso" >SHA256SUMS)
 # Every check has passed.
-for f in "${set[@]}"; do
+for f in "${released[@]}"; do
   mv "$work/set/$f" "$out/$f"
 done
 echo "release: $out"
