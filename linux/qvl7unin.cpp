@@ -194,7 +194,15 @@ void PrintAccount(const std::vector<std::string>& before, const std::vector<std:
             std::string line = text.substr(start, end == std::string::npos ? end : end - start);
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            std::printf("  %s\n", line.c_str());
+            // Other control bytes (a form feed, a lone CR, a NUL) shown, not sent.
+            std::printf("  ");
+            for (char c : line) {
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+                    std::printf("\\x%02X", static_cast<unsigned char>(c));
+                else
+                    std::putchar(c);
+            }
+            std::printf("\n");
             start = end == std::string::npos ? text.size() : end + 1;
         }
     }

@@ -24,6 +24,8 @@ runs=(
   'win98-escape-during-progress demo 98 ok,escape@35'
   'empty98-ok-yes empty 0x040A07CE ok,yes'
   'empty95-ok-no empty 0x040003B6 ok,no'
+  'wininit-rename-last empty 0x040A07CE ok,no [CombineVxDs]\r\nfoo=bar\r\n\f[ReName]\r\nNUL=C:\\OLD.DLL'
+  'wininit-other-last empty 0x040A07CE ok,no [rename]\r\nNUL=C:\\OLD.DLL\r\n[CombineVxDs]\r\nfoo=bar\r\n'
 )
 
 # Stops with why and, from FILE, the first of what the program said.
