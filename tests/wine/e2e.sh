@@ -5,9 +5,8 @@
 #   e2e.sh BITS MODE PATH TEMPLATE WORK EXE DRIVE PROBE
 #
 # BITS 64 (wine64, the x86_64 build) or 32 (Wine's 32-bit loader, QVL7UNIN.EXE itself);
-# MODE win98, win95 or winme; PATH ok-no, ok-yes, cancel, escape, or ok-no-wininit (OK
-# then No on a machine whose wininit.ini already holds "[rename]" without a final line
-# break).
+# MODE win98, win95 or winme; PATH ok-no, ok-yes, cancel, escape, or one over a
+# wininit.ini that stands there before the run (see "seed" below).
 # TEMPLATE is a prefix made by scripts/wine-prefix.sh for MODE and BITS; WORK a folder
 # of this run's own. Exits 0 when every check holds, 1 otherwise, 77 (skipped) when
 # Wine's loader for BITS cannot start here.
@@ -50,16 +49,24 @@ check() { # description, command...
 w() { timeout 60 "$wine" "$@"; }
 
 seed_footprint
-if [ "$path" = ok-no-wininit ]; then
-  printf '[rename]' >"$windows/wininit.ini"
-fi
+# A wininit.ini before the run, in printf %b's escapes, and what stands before the run's
+# own lines afterwards: a line end where its last line lacked one, and "[rename]" where
+# its last section is another or none, as Wine's profile reader sees it.
+seed= kept='[rename]\r\n'
+case "$path" in
+  ok-no-wininit) seed='[rename]' ;;
+  ok-yes-other-last) seed='[CombineVxDs]\r\nfoo=bar\r\n' kept="$seed[rename]\r\n" ;;
+  ok-yes-form-feed) seed='\f[rename]\r\nNUL=C:\\OLD.DLL' kept="$seed\r\n" ;;
+  ok-yes-300-blanks) seed="$(printf '%300s' '')[rename]\r\n" kept=$seed ;;
+esac
+[ -z "$seed" ] || printf %b "$seed" >"$windows/wininit.ini"
 
 # ---------------------------------------------------------------------------------------
 # The run
 
 case "$path" in
   ok-no | ok-no-wininit) answers=(ok no) ;;
-  ok-yes) answers=(ok yes) ;;
+  ok-yes*) answers=(ok yes) ;;
   cancel) answers=(cancel dismiss) ;;
   escape) answers=(ok escape dismiss) ;;
   *) echo "unknown path $path" >&2; exit 2 ;;
@@ -86,7 +93,7 @@ check "the dialogs came as expected (driver exit code $driver)" [ "$driver" = 0 
 check "exit code 2 (got $(cat exit-code))" [ "$(cat exit-code)" = 2 ]
 reboots=$(grep -c 'CreateProcessInternalW app .*wineboot.exe --end-session"' program.trace)
 case "$path" in
-  ok-yes) check "ExitWindowsEx(EWX_REBOOT, 0) once ($reboots)" [ "$reboots" = 1 ] ;;
+  ok-yes*) check "ExitWindowsEx(EWX_REBOOT, 0) once ($reboots)" [ "$reboots" = 1 ] ;;
   *) check "no ExitWindowsEx ($reboots)" [ "$reboots" = 0 ] ;;
 esac
 grep 'wineboot' program.trace | sed 's/^/trace: /'
@@ -176,23 +183,27 @@ for f in "${other_files[@]}"; do
   check "$f stays, unchanged" [ "$(cat "$windows/$f" 2>/dev/null)" = "$f" ]
 done
 
-# wininit.ini, byte for byte.
+# wininit.ini, byte for byte: what stood there, then the run's lines.
 expected_lines() { for f in "${deferred_files[@]}"; do printf 'NULL=%s\\%s\r\n' "$sysdir" "$f"; done; }
-# A run that creates the file writes the header; one that finds "[rename]" there, with
-# no line break after it, must still start its lines on a line of their own.
-case "$path" in
-  ok-no | ok-no-wininit | ok-yes) expected=$(printf '[rename]\r\n'; expected_lines; echo .) ;;
-  *) expected= ;;
+case "$removed" in
+  1) expected=$(printf %b "$kept"; expected_lines; echo .) ;;
+  *) expected=$([ -z "$seed" ] || { printf %b "$seed"; echo .; }) ;;
 esac
 actual() { [ -e "$1" ] && { cat "$1"; echo .; }; }
-if [ "$path" = ok-yes ]; then
+same_bytes() { # what, file: the file holds the expected bytes; else both are shown
+  [ "$(actual "$2")" = "$expected" ] && return
+  printf '%s' "$expected" | od -c | sed "s/^/$1 expected: /"
+  actual "$2" | od -c | sed "s/^/$1 actual:   /"
+  return 1
+}
+if [[ $path == ok-yes* ]]; then
   # Wine's wineboot does a restart's work at once: it works through [rename] and keeps
   # the file as wininit.bak. Should it not have got there, Wine's next cold start does.
   for _ in $(seq 60); do [ -e "$windows/wininit.bak" ] && [ ! -e "$windows/wininit.ini" ] && break; sleep 0.5; done
   timeout 20 "$server" -k 2>/dev/null || true
   w cmd /c exit >/dev/null 2>&1 || true
   check "after the restart, no wininit.ini" absent "$windows/wininit.ini"
-  check "after the restart, wininit.bak holds exactly what the run wrote" [ "$(actual "$windows/wininit.bak")" = "$expected" ]
+  check "after the restart, wininit.bak holds exactly what the run wrote" same_bytes wininit.bak "$windows/wininit.bak"
   # Wine deletes only for the key "NUL"; "NULL" is a file name to Wine, so each file is
   # moved onto C:\windows\NULL in turn and the last one stays there.
   for f in "${deferred_files[@]}"; do
@@ -200,13 +211,10 @@ if [ "$path" = ok-yes ]; then
   done
   check "after the restart, the last file moved is C:\\windows\\NULL" [ "$(cat "$windows/NULL" 2>/dev/null)" = "${deferred_files[-1]}" ]
 else
-  check "wininit.ini byte for byte" [ "$(actual "$windows/wininit.ini")" = "$expected" ]
+  check "wininit.ini byte for byte" same_bytes wininit.ini "$windows/wininit.ini"
   for f in "${deferred_files[@]}"; do
     check "system32\\$f waits for the restart" present "$system/$f"
   done
-fi
-if [ "$removed" = 1 ] && [ "$path" != ok-yes ]; then
-  od -c "$windows/wininit.ini" | sed 's/^/wininit.ini: /'
 fi
 
 echo "$failures failures ($bits-bit, $mode, $path)"
