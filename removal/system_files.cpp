@@ -9,7 +9,7 @@ namespace {
 
 // The section's name as the header spells it, between its brackets.
 constexpr const char* kRenameName = kRenameHeader + 1;
-constexpr unsigned kRenameLength = sizeof kRenameHeader - 3;
+constexpr int kRenameLength = sizeof kRenameHeader - 3;
 
 bool BuildDeferredLine(RemovalStorage& s, const char* name) {
     return JoinText(s.wininitLine, sizeof s.wininitLine, kDeferredPrefix, s.systemDir, "\\") &&
@@ -27,11 +27,10 @@ bool BuildDeferredLine(RemovalStorage& s, const char* name) {
 class LastSection {
   public:
     void Take(const char* bytes, unsigned count) {
-        for (unsigned i = 0; i < count; ++i) {
-            previous_ = last_;
-            last_ = static_cast<unsigned char>(bytes[i]);
-            Take(last_);
-        }
+        for (unsigned i = 0; i < count; ++i)
+            Take(static_cast<unsigned char>(bytes[i]));
+        previous_ = count > 1 ? static_cast<unsigned char>(bytes[count - 2]) : last_;
+        last_ = static_cast<unsigned char>(bytes[count - 1]);
     }
     // What the last header, counting one still open on an unended last line, named.
     bool IsRename() const { return headerOnLine_ ? renameOnLine_ : renameLast_; }
@@ -50,49 +49,39 @@ class LastSection {
             renameLast_ = IsRename();
             state_ = kLineStart;
             headerOnLine_ = false;
-            return;
-        }
-        if (state_ == kLineStart && !Blank(c)) {
-            state_ = c == '[' ? kNameStart : kNoHeader;
-            matched_ = 0;
-            return;
-        }
-        if (state_ < kNameStart)
-            return;
-        if (c == ']') { // the name so far, should this "]" be the line's last
-            headerOnLine_ = true;
-            renameOnLine_ = state_ == kNameEnd || state_ == kTrailing || state_ == kCut;
-        }
-        if (state_ == kNameStart && Blank(c))
-            return;
-        if (state_ == kNameStart || state_ == kName) {
-            // The name is all small letters: setting 0x20 makes a capital small and
-            // turns no other byte into one of them.
-            bool letter = (c | 0x20) == static_cast<unsigned char>(kRenameName[matched_]);
-            matched_ += letter ? 1 : 0;
-            state_ = !letter ? kOther : matched_ == kRenameLength ? kNameEnd : kName;
-        } else if (state_ == kNameEnd || state_ == kTrailing) {
-            // "rename", then blanks that trimming takes off, or a NUL that cuts what
-            // follows; a NUL after blanks keeps them, and anything else lengthens it.
-            state_ = Blank(c) ? kTrailing : c == 0 && state_ == kNameEnd ? kCut : kOther;
+        } else if (state_ == kLineStart) {
+            if (!Blank(c))
+                state_ = c == '[' ? 0 : kNoHeader;
+        } else if (state_ >= 0) {
+            if (c == ']') { // the name so far, should this "]" be the line's last
+                headerOnLine_ = true;
+                renameOnLine_ = state_ >= kWhole && state_ <= kCut;
+            }
+            if (state_ < kWhole && (state_ > 0 || !Blank(c))) {
+                // The name is all small letters: setting 0x20 makes a capital small and
+                // turns no other byte into one of them.
+                bool letter = (c | 0x20) == static_cast<unsigned char>(kRenameName[state_]);
+                state_ = letter ? state_ + 1 : kOther;
+            } else if (state_ == kWhole || state_ == kTrailing) {
+                // "rename", then blanks that trimming takes off, or a NUL that cuts what
+                // follows; a NUL after blanks keeps them, and anything else lengthens it.
+                state_ = Blank(c) ? kTrailing : c == 0 && state_ == kWhole ? kCut : kOther;
+            }
         }
     }
 
-    enum State {
-        kLineStart, // nothing but blanks yet on this line
-        kNoHeader,  // the line is no header
-        kNameStart, // after the "[", blanks only
-        kName,      // "rename" matched as far as matched_ says
-        kNameEnd,   // "rename" whole
-        kTrailing,  // "rename" and blanks
-        kCut,       // "rename" and a NUL: the rest does not count
-        kOther,     // the name is some other
-    };
-    static constexpr unsigned kNone = 0x100; // before the file's first byte
+    // Where the line stands: 0 to kWhole, inside the brackets with that many letters of
+    // "rename" matched (blanks may come before the first), or one of these.
+    static constexpr int kLineStart = -2; // nothing but blanks yet on this line
+    static constexpr int kNoHeader = -1;  // the line is no header
+    static constexpr int kWhole = kRenameLength;
+    static constexpr int kTrailing = kWhole + 1; // "rename" and blanks
+    static constexpr int kCut = kWhole + 2;      // "rename" and a NUL: the rest does not count
+    static constexpr int kOther = kWhole + 3;    // the name is some other
+    static constexpr unsigned kNone = 0x100;     // before the file's first byte
+    int state_ = kLineStart;
     unsigned last_ = kNone;
     unsigned previous_ = kNone;
-    State state_ = kLineStart;
-    unsigned matched_ = 0;
     bool headerOnLine_ = false;
     bool renameOnLine_ = false;
     bool renameLast_ = false;
