@@ -37,8 +37,9 @@ void RemoveOrphans(const std::string& base) {
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(base, ec)) {
         std::string name = entry.path().filename().string();
-        long pid = std::strtol(name.c_str() + sizeof kScratchPrefix - 1, nullptr, 10);
-        if (name.rfind(kScratchPrefix, 0) == 0 && pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
+        bool ours = name.rfind(kScratchPrefix, 0) == 0; // a shorter name has no id to read
+        long pid = ours ? std::strtol(name.c_str() + sizeof kScratchPrefix - 1, nullptr, 10) : 0;
+        if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
             fs::remove_all(entry.path(), ec);
     }
 }
