@@ -49,9 +49,10 @@ TEST_F(ProfileCleanup, LocalPortRemovesTheFixedSectionsAndBothLines) {
     std::vector<std::string> expected = {
         SectionDelete("Ovrik Velostrix R40-LPT1"), SectionDelete("Ovrik Velostrix R40-FILE"),
         SectionDelete("Ovrik Velostrix R40-LPT2"), kLineDeletes[0], kLineDeletes[1]};
-    EXPECT_EQ(ProfileWrites(trace), expected);
-    EXPECT_EQ(ReadFile(kIni), kOthers + "[Devices]\r\nHP LaserJet 4=HPPCL5MS,LPT1:\r\n"
-                                        "[PrinterPorts]\r\nHP LaserJet 4=HPPCL5MS,LPT1:,15,45\r\n");
+    EXPECT_TRUE(SameLines(ProfileWrites(trace), expected));
+    EXPECT_TRUE(SameText(ReadFile(kIni),
+                         kOthers + "[Devices]\r\nHP LaserJet 4=HPPCL5MS,LPT1:\r\n"
+                                   "[PrinterPorts]\r\nHP LaserJet 4=HPPCL5MS,LPT1:,15,45\r\n"));
 }
 
 TEST_F(ProfileCleanup, MissingDevicesLineTakesTheFallbackBranch) {
@@ -63,7 +64,7 @@ TEST_F(ProfileCleanup, MissingDevicesLineTakesTheFallbackBranch) {
         "GetProfileStringA(\"Devices\", \"Ovrik Velostrix R40\", \"kdp4mz,lpt1:\", 150) -> 12 "
         "\"kdp4mz,lpt1:\"");
     EXPECT_EQ(ProfileWrites(trace).size(), std::size(kFixedPortSuffixes) + std::size(kLineDeletes));
-    EXPECT_EQ(ReadFile(kIni), kOthers);
+    EXPECT_TRUE(SameText(ReadFile(kIni), kOthers));
 }
 
 TEST_F(ProfileCleanup, NetworkPortRemovesOnlyItsOwnSection) {
@@ -77,9 +78,10 @@ TEST_F(ProfileCleanup, NetworkPortRemovesOnlyItsOwnSection) {
     std::vector<std::string> trace = Run();
     std::vector<std::string> expected = {SectionDelete("Ovrik Velostrix R40-\\\\SERVER\\R40,x"),
                                          kLineDeletes[0], kLineDeletes[1]};
-    EXPECT_EQ(ProfileWrites(trace), expected);
-    EXPECT_EQ(ReadFile(kIni),
-              kOthers + fixed + "[Devices]\r\n[Ovrik Velostrix R40-\\\\SERVER\\R40]\r\nq=5\r\n");
+    EXPECT_TRUE(SameLines(ProfileWrites(trace), expected));
+    EXPECT_TRUE(SameText(ReadFile(kIni),
+                         kOthers + fixed +
+                             "[Devices]\r\n[Ovrik Velostrix R40-\\\\SERVER\\R40]\r\nq=5\r\n"));
 }
 
 TEST_F(ProfileCleanup, BackslashAnywhereMeansANetworkPort) {
@@ -102,7 +104,7 @@ TEST_F(ProfileCleanup, BackslashAnywhereMeansANetworkPort) {
             expected.push_back(SectionDelete(c.section));
         expected.push_back(kLineDeletes[0]);
         expected.push_back(kLineDeletes[1]);
-        EXPECT_EQ(ProfileWrites(Run()), expected);
+        EXPECT_TRUE(SameLines(ProfileWrites(Run()), expected));
     }
 }
 
@@ -138,8 +140,8 @@ TEST_F(ProfileCleanup, LongValuesAroundTheBuffer) {
         EXPECT_NE(
             Calls(trace, "GetProfileStringA")[0].find(" -> " + std::to_string(c.returned) + " "),
             std::string::npos);
-        EXPECT_EQ(ReadFile(kIni),
-                  (c.fixedGone ? "" : fixed) + "[Devices]\r\n" + (c.networkGone ? "" : network));
+        EXPECT_TRUE(SameText(ReadFile(kIni), (c.fixedGone ? "" : fixed) + "[Devices]\r\n" +
+                                                 (c.networkGone ? "" : network)));
     }
 }
 
