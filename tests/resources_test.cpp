@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,62 @@ constexpr std::uint32_t WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_VISIBLE
                         WS_GROUP = 0x00020000, WS_TABSTOP = 0x00010000, DS_MODALFRAME = 0x80,
                         DS_CENTER = 0x800, DS_SETFONT = 0x40, BS_DEFPUSHBUTTON = 1,
                         BS_PUSHBUTTON = 0, SS_LEFT = 0, WS_EX_RTLREADING = 0x2000;
+
+// The style bits the templates use, by name: the window's, and the low word's by what
+// the style is of (a dialog, a button #128, a static #130; "ex" the extended style).
+struct StyleBit {
+    std::uint32_t bit;
+    const char* name;
+    std::string of;
+};
+#define BIT(name, of)                                                                              \
+    { name, #name, of }
+const StyleBit kStyleBits[] = {
+    BIT(WS_POPUP, "window"),     BIT(WS_CHILD, "window"),   BIT(WS_VISIBLE, "window"),
+    BIT(WS_CAPTION, "window"),   BIT(WS_BORDER, "window"),  BIT(WS_SYSMENU, "window"),
+    BIT(WS_GROUP, "window"),     BIT(WS_TABSTOP, "window"), BIT(DS_MODALFRAME, "dialog"),
+    BIT(DS_CENTER, "dialog"),    BIT(DS_SETFONT, "dialog"), BIT(BS_DEFPUSHBUTTON, "#128"),
+    BIT(WS_EX_RTLREADING, "ex"),
+};
+#undef BIT
+
+// A style in hex with the names of its bits; adds the names, and any bits left, to names.
+std::string Styled(std::uint32_t style, const std::string& of, std::vector<std::string>* names) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", style);
+    for (const StyleBit& b : kStyleBits)
+        if ((style & b.bit) == b.bit && (b.of == of || (b.of == "window" && of != "ex"))) {
+            names->push_back(b.name);
+            style &= ~b.bit;
+        }
+    char rest[16];
+    std::snprintf(rest, sizeof rest, "0x%X", style);
+    if (style != 0)
+        names->push_back(rest);
+    std::string text = std::string(hex) + " (";
+    for (const std::string& name : *names)
+        text += (name == names->front() ? "" : "|") + name;
+    return text + ")";
+}
+
+// Passes when two styles are equal; otherwise shows both and names the bits that differ.
+::testing::AssertionResult SameStyle(std::uint32_t actual, std::uint32_t expected,
+                                     const std::string& of) {
+    if (actual == expected)
+        return ::testing::AssertionSuccess();
+    std::vector<std::string> has;
+    std::vector<std::string> wants;
+    ::testing::AssertionResult result = ::testing::AssertionFailure()
+                                        << Styled(actual, of, &has) << " against "
+                                        << Styled(expected, of, &wants) << ":";
+    for (const std::string& name : wants)
+        if (std::count(has.begin(), has.end(), name) == 0)
+            result << " " << name << " missing";
+    for (const std::string& name : has)
+        if (std::count(wants.begin(), wants.end(), name) == 0)
+            result << " " << name << " added";
+    return result;
+}
 
 struct Item {
     const char* className;
@@ -38,8 +95,8 @@ void CheckItems(const DialogTemplate& t, const std::vector<Item>& expected) {
         EXPECT_EQ(item.className, expected[i].className);
         EXPECT_EQ(item.id, expected[i].id);
         EXPECT_EQ(item.text, expected[i].text);
-        EXPECT_EQ(item.style, expected[i].style);
-        EXPECT_EQ(item.exStyle, expected[i].exStyle);
+        EXPECT_TRUE(SameStyle(item.style, expected[i].style, item.className));
+        EXPECT_TRUE(SameStyle(item.exStyle, expected[i].exStyle, "ex"));
         EXPECT_EQ(item.x, expected[i].x);
         EXPECT_EQ(item.y, expected[i].y);
         EXPECT_EQ(item.cx, expected[i].cx);
@@ -71,8 +128,10 @@ void CheckResources(const std::vector<Resource>& resources) {
     DialogTemplate w;
     ASSERT_TRUE(standin::ParseDialogTemplate(welcome->data, &w));
     EXPECT_FALSE(w.extended);
-    EXPECT_EQ(w.style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT);
-    EXPECT_EQ(w.exStyle, 0u);
+    EXPECT_TRUE(SameStyle(
+        w.style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT,
+        "dialog"));
+    EXPECT_TRUE(SameStyle(w.exStyle, 0, "ex"));
     EXPECT_EQ(w.x, 0);
     EXPECT_EQ(w.y, 0);
     EXPECT_EQ(w.cx, 273);
@@ -100,9 +159,11 @@ void CheckResources(const std::vector<Resource>& resources) {
     EXPECT_EQ(u.version, 1);
     EXPECT_EQ(u.signature, 0xFFFF);
     EXPECT_EQ(u.helpId, 0u);
-    EXPECT_EQ(u.style, WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
-                           DS_SETFONT);
-    EXPECT_EQ(u.exStyle, 0u);
+    EXPECT_TRUE(SameStyle(u.style,
+                          WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
+                              DS_CENTER | DS_SETFONT,
+                          "dialog"));
+    EXPECT_TRUE(SameStyle(u.exStyle, 0, "ex"));
     EXPECT_EQ(u.cx, 186);
     EXPECT_EQ(u.cy, 91);
     EXPECT_EQ(u.menu, "");
