@@ -153,6 +153,27 @@ TEST_F(Dialogs, AnyTimerCountsAsATickAndOtherCommandsAreIgnored) {
     EXPECT_EQ(Count("KillTimer"), 1);
 }
 
+TEST_F(Dialogs, StepsTakeTheBarOnceRoundItsRangeAndTheRemovalComesOnTheNextTick) {
+    // From the start of its range the bar goes round it once, backwards, so that it
+    // stands at its start again on the last step; the tick after that runs the removal.
+    Run("ok,no");
+    const std::string bar = "SendMessageA(UNINSTALL#1008, ";
+    const int range = kProgressMax;
+    EXPECT_EQ(Count(bar + "PBM_SETRANGE, 0, MAKELPARAM(0, " + std::to_string(range) + "))"), 1);
+    EXPECT_EQ(Count(bar + "PBM_SETSTEP, " + std::to_string(kProgressStep) + ", 0)"), 1);
+    long steps = Count(bar + "PBM_STEPIT");
+    EXPECT_EQ(steps * -kProgressStep, range)
+        << steps << " steps of " << -kProgressStep << " against a range of " << range;
+    long first = Index(bar + "PBM_STEPIT, 0, 0) -> 0");
+    ASSERT_TRUE(first >= 0 && first + steps + 2 <= static_cast<long>(log_.size()))
+        << "no step from the range's start, 0, or no removal after the steps";
+    std::vector<std::string> end(log_.begin() + first + steps - 1,
+                                 log_.begin() + first + steps + 2);
+    EXPECT_EQ(end, (std::vector<std::string>{bar + "PBM_STEPIT, 0, 0) -> " +
+                                                 std::to_string(-kProgressStep),
+                                             "KillTimer(UNINSTALL, 1)", "RunRemoval()"}));
+}
+
 TEST_F(Dialogs, TimerMessageArrivingDuringTheRemovalDoesNotRunItAgain) {
     qvl::g_postTimerDuringRemoval = true;
     EXPECT_EQ(Run("ok,no"), 2);
