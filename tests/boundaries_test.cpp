@@ -21,8 +21,7 @@ TEST_F(Boundaries, DescriptionValueSizesAroundTheBuffer) {
     const std::string name = "Ovrik Velostrix R40";
     for (std::size_t size : {259u, 260u, 261u}) {
         SCOPED_TRACE(size);
-        TearDown();
-        SetUp();
+        Restart();
         std::string data = name + std::string(1, '\0') + std::string(size - name.size() - 1, 'p');
         AddKey("HKEY_LOCAL_MACHINE\\Enum\\Root\\printer\\0000",
                {emu::RegBinary("DeviceDesc", 1, data)});

@@ -169,8 +169,7 @@ TEST_F(InfCleanup, NoMatchingFileOpensNothing) {
 TEST_F(InfCleanup, TwoHundredAndMoreMatchesAreAllScanned) {
     for (unsigned count : {200u, 201u, 450u}) {
         SCOPED_TRACE(count);
-        TearDown();
-        SetUp();
+        Restart();
         for (unsigned i = 0; i < count; ++i)
             PutFile(kInf + "oem" + std::to_string(i) + ".inf",
                     i % 2 ? "QVL7STAT.EXE\r\n" : "x\r\n");
@@ -189,8 +188,7 @@ TEST_F(InfCleanup, NameListAllocationFailures) {
     std::vector<std::string> normal = Run();
 
     // No list at all: the stage ends before it searches.
-    TearDown();
-    SetUp();
+    Restart();
     for (unsigned i = 0; i < 201; ++i)
         PutFile(kInf + "oem" + std::to_string(1000 + i) + ".inf", "QVL7STAT.EXE\r\n");
     FaultPlan faults;
@@ -206,8 +204,7 @@ TEST_F(InfCleanup, NameListAllocationFailures) {
         if (normal[i].rfind("malloc(104000)", 0) == 0 && seen++ == 0)
             second = i + 1;
     ASSERT_GT(second, 0u);
-    TearDown();
-    SetUp();
+    Restart();
     for (unsigned i = 0; i < 201; ++i)
         PutFile(kInf + "oem" + std::to_string(1000 + i) + ".inf", "QVL7STAT.EXE\r\n");
     faults = FaultPlan();
@@ -245,8 +242,7 @@ TEST_F(InfCleanup, FixedPathLengthBoundary) {
     // Windows directory of 232 characters: ...\INF\OTHER\OVRIKQVL7R40.INF is 259.
     for (unsigned length : {232u, 233u}) {
         SCOPED_TRACE(length);
-        TearDown();
-        SetUp();
+        Restart();
         std::string windows = "C:\\" + std::string(length - 3, 'w');
         SetMachine(kBuild98, windows, "C:\\S");
         PutFile(windows + "\\INF\\OTHER\\OVRIKQVL7R40.INF", "x");

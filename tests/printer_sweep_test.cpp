@@ -148,8 +148,7 @@ TEST_F(PrinterSweep, BudgetIsSpentOnlyOnProbesAndChangesOfMode) {
     };
     for (const BudgetCase& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
+        Restart();
         for (int n : c.others)
             Described(n, "HP LaserJet 4");
         for (int n : c.ours)
@@ -223,8 +222,7 @@ TEST_F(PrinterSweep, DescriptionMustBeExactlyThePrinterName) {
     };
     for (const Value& v : values) {
         SCOPED_TRACE(v.name);
-        TearDown();
-        SetUp();
+        Restart();
         Instance(kEnum, 0, {v.value});
         Run();
         EXPECT_EQ(Present(kEnum, 0), !v.matches);

@@ -98,8 +98,7 @@ TEST_F(StartMenu, ProgramsValueThatCannotBeUsedWhole) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
+        Restart();
         AddKey(kShellFoldersKey, {c.value});
         std::vector<std::string> calls = GroupCalls(Run());
         if (!c.attempted) {
@@ -131,8 +130,7 @@ TEST_F(StartMenu, PathsThatWouldNotFitAreSkippedOneByOne) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.programsLength);
-        TearDown();
-        SetUp();
+        Restart();
         std::string programs = "C:\\" + std::string(c.programsLength - 3, 'p');
         AddKey(kShellFoldersKey, {emu::RegString("Programs", programs)});
         std::vector<std::string> calls = GroupCalls(Run());

@@ -161,8 +161,7 @@ TEST_F(SystemFiles, SystemDirectoryLengthBoundaries) {
     for (std::size_t length : {fitting, fitting + 1}) {
         SCOPED_TRACE("a system directory of " + std::to_string(length) + " characters; " + longest +
                      ", the longest in-use name, has " + std::to_string(longest.size()));
-        TearDown();
-        SetUp();
+        Restart();
         std::string system = "C:\\WINDOWS\\" + std::string(length - 11, 's');
         SetMachine(kBuild98, "C:\\WINDOWS", system);
         PutFolder(system);

@@ -42,6 +42,7 @@ class MachineTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
+    void Restart() { TearDown(), SetUp(); } // a new machine folder, for a test's next case
 
     // machine.ini; the directories default to C:\WINDOWS and C:\WINDOWS\SYSTEM.
     void SetMachine(WinDword build, const std::string& windowsDir = "",
