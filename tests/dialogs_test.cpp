@@ -20,25 +20,15 @@ const std::string kTitle = "\"Ovrik Velostrix R40 Uninstall program\"";
 const std::string kNotRemoved = "\"Your printer driver has not been uninstalled.\"";
 
 // A scripted front end that can also act from inside the progress dialog.
-class TestFrontEnd : public standin::FrontEnd {
+class TestFrontEnd : public standin::ScriptedFrontEnd {
   public:
-    explicit TestFrontEnd(const std::string& answers) : script_(answers) {}
+    using ScriptedFrontEnd::ScriptedFrontEnd;
     std::function<void(const DialogView&)> onPoll;
-    void Show(const DialogView& d) override { script_.Show(d); }
-    void Update(const DialogView& d) override { script_.Update(d); }
-    void Hide(const DialogView& d) override { script_.Hide(d); }
     standin::UserAction Poll(const DialogView& d) override {
         if (onPoll)
             onPoll(d);
-        return script_.Poll(d);
+        return ScriptedFrontEnd::Poll(d);
     }
-    standin::UserAction Wait(const DialogView& d) override { return script_.Wait(d); }
-    int MessageBox(const std::string& c, const std::string& t, UINT type) override {
-        return script_.MessageBox(c, t, type);
-    }
-
-  private:
-    standin::ScriptedFrontEnd script_;
 };
 
 class Dialogs : public ::testing::Test {
