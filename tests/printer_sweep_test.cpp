@@ -32,10 +32,6 @@ std::vector<std::string> Fours(const std::vector<int>& numbers, const char* mark
 
 class PrinterSweep : public MachineTest {
   protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        SetMachine(kBuild98);
-    }
     void Instance(const std::string& base, int n, const std::vector<RegValue>& values) {
         AddKey("HKEY_LOCAL_MACHINE\\" + base + "\\" + Four(n), values);
     }

@@ -19,10 +19,6 @@ const std::string kOthers = "[windows]\r\ndevice=HP LaserJet 4,HPPCL5MS,LPT1:\r\
 
 class ProfileCleanup : public MachineTest {
   protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        SetMachine(kBuild98);
-    }
     std::vector<std::string> ProfileWrites(const std::vector<std::string>& trace) {
         return WithoutResults(Calls(trace, "WriteProfileStringA"));
     }

@@ -44,7 +44,6 @@ TEST_F(RemovalSequence, BuildNumberDecidesByItsLowWordAbove950) {
 }
 
 TEST_F(RemovalSequence, FixedKeysGoWithTheirSubtreesAndThroughTheRootAliases) {
-    SetMachine(kBuild98);
     const std::string classes = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\";
     const std::string printers =
         "HKEY_LOCAL_MACHINE\\Config\\0001\\System\\CurrentControlSet\\control\\Print\\Printers\\";
@@ -135,7 +134,6 @@ TEST(Footprint, TablesAgreeWithTheIndependentStatementInFootprintSh) {
 }
 
 TEST_F(RemovalSequence, GetVersionExAFailingCountsAsAnOldBuildAndTheRunGoesOn) {
-    SetMachine(kBuild98);
     FaultPlan faults;
     faults.failCall = Call::GetVersionExA;
     std::vector<std::string> trace = Run(faults);

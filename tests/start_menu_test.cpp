@@ -10,10 +10,6 @@ const std::string kShellFoldersKey = emu::Registry::FullPath(kHkeyCurrentUser, k
 
 class StartMenu : public MachineTest {
   protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        SetMachine(kBuild98);
-    }
     void Group(const std::string& programs) {
         for (const char* link : kShortcuts)
             PutFile(programs + kGroupFolder + link, "L");

@@ -189,6 +189,7 @@ void MachineTest::SetUp() {
     folder_ = scratch_->Path();
     ASSERT_FALSE(folder_.empty());
     PutFolder("C:\\WINDOWS\\SYSTEM");
+    SetMachine(kBuild98);
     registry_ = "REGEDIT4\r\n\r\n";
     registryDirty_ = true;
     WriteRegistry(); // later writes only follow AddKey, so a machine written whole stays

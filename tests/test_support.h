@@ -44,7 +44,8 @@ class MachineTest : public ::testing::Test {
     void TearDown() override;
     void Restart() { TearDown(), SetUp(); } // a new machine folder, for a test's next case
 
-    // machine.ini; the directories default to C:\WINDOWS and C:\WINDOWS\SYSTEM.
+    // machine.ini, Windows 98's until this is called; the directories default to
+    // C:\WINDOWS and C:\WINDOWS\SYSTEM.
     void SetMachine(WinDword build, const std::string& windowsDir = "",
                     const std::string& systemDir = "");
     // Adds a key block to registry.reg.
