@@ -17,6 +17,10 @@ const std::string kOthers = "[windows]\r\ndevice=HP LaserJet 4,HPPCL5MS,LPT1:\r\
                             "[Ovrik Velostrix R40 Pro-LPT1]\r\nx=2\r\n"
                             "[Ovrik Velostrix R40-LPT3]\r\nx=3\r\n";
 
+// The three fixed per-port sections.
+const std::string kFixed = "[Ovrik Velostrix R40-LPT1]\r\nq=1\r\n[Ovrik Velostrix R40-FILE]\r\n"
+                           "q=2\r\n[Ovrik Velostrix R40-LPT2]\r\nq=3\r\n";
+
 class ProfileCleanup : public MachineTest {
   protected:
     std::vector<std::string> ProfileWrites(const std::vector<std::string>& trace) {
@@ -64,10 +68,7 @@ TEST_F(ProfileCleanup, MissingDevicesLineTakesTheFallbackBranch) {
 }
 
 TEST_F(ProfileCleanup, NetworkPortRemovesOnlyItsOwnSection) {
-    const std::string fixed =
-        "[Ovrik Velostrix R40-LPT1]\r\nq=1\r\n[Ovrik Velostrix R40-FILE]\r\nq=2\r\n"
-        "[Ovrik Velostrix R40-LPT2]\r\nq=3\r\n";
-    PutFile(kIni, kOthers + fixed +
+    PutFile(kIni, kOthers + kFixed +
                       "[Devices]\r\nOvrik Velostrix R40=kdp4mz,\\\\SERVER\\R40,x\r\n"
                       "[Ovrik Velostrix R40-\\\\SERVER\\R40,x]\r\nq=4\r\n"
                       "[Ovrik Velostrix R40-\\\\SERVER\\R40]\r\nq=5\r\n");
@@ -76,7 +77,7 @@ TEST_F(ProfileCleanup, NetworkPortRemovesOnlyItsOwnSection) {
                                          kLineDeletes[0], kLineDeletes[1]};
     EXPECT_TRUE(SameLines(ProfileWrites(trace), expected));
     EXPECT_TRUE(SameText(ReadFile(kIni),
-                         kOthers + fixed +
+                         kOthers + kFixed +
                              "[Devices]\r\n[Ovrik Velostrix R40-\\\\SERVER\\R40]\r\nq=5\r\n"));
 }
 
@@ -107,8 +108,6 @@ TEST_F(ProfileCleanup, BackslashAnywhereMeansANetworkPort) {
 TEST_F(ProfileCleanup, LongValuesAroundTheBuffer) {
     // The value is read into 150 bytes: up to 149 characters come back, and 149 may mean
     // that more were cut off.
-    const std::string fixed = "[Ovrik Velostrix R40-LPT1]\r\nq=1\r\n[Ovrik Velostrix R40-FILE]\r\n"
-                              "q=2\r\n[Ovrik Velostrix R40-LPT2]\r\nq=3\r\n";
     const std::string lpt = "kdp4mz,LPT1:";
     const std::string unc = "kdp4mz,\\\\S\\";
     struct Case {
@@ -131,12 +130,12 @@ TEST_F(ProfileCleanup, LongValuesAroundTheBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value.size());
         const std::string network = "[Ovrik Velostrix R40-" + c.value.substr(7) + "]\r\nq=4\r\n";
-        PutFile(kIni, fixed + "[Devices]\r\nOvrik Velostrix R40=" + c.value + "\r\n" + network);
+        PutFile(kIni, kFixed + "[Devices]\r\nOvrik Velostrix R40=" + c.value + "\r\n" + network);
         std::vector<std::string> trace = Run();
         EXPECT_NE(
             Calls(trace, "GetProfileStringA")[0].find(" -> " + std::to_string(c.returned) + " "),
             std::string::npos);
-        EXPECT_TRUE(SameText(ReadFile(kIni), (c.fixedGone ? "" : fixed) + "[Devices]\r\n" +
+        EXPECT_TRUE(SameText(ReadFile(kIni), (c.fixedGone ? "" : kFixed) + "[Devices]\r\n" +
                                                  (c.networkGone ? "" : network)));
     }
 }
