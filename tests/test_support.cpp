@@ -52,17 +52,19 @@ constexpr std::size_t kShownBytes = 120;
 // short.
 std::string Shown(char mark, std::size_t number, const std::string& line) {
     std::string out = "\n  " + std::string(1, mark) + " " + std::to_string(number) + "  ";
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (i == kShownBytes)
-            return out + "... (" + std::to_string(line.size() - i) + " bytes more)";
+    for (std::size_t i = 0; i < line.size() && i < kShownBytes; ++i) {
         unsigned char c = static_cast<unsigned char>(line[i]);
         char escaped[8] = {static_cast<char>(c)};
-        if (c == '\r' || c == '\n')
-            std::snprintf(escaped, sizeof escaped, "\\%c", c == '\r' ? 'r' : 'n');
-        else if (c < 0x20 || c > 0x7E)
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+        if (c < 0x20 || c > 0x7E)
+            std::snprintf(escaped, sizeof escaped,
+                          c == '\r'   ? "\\r"
+                          : c == '\n' ? "\\n"
+                                      : "\\x%02X",
+                          c);
         out += escaped;
     }
+    if (line.size() > kShownBytes)
+        out += "... (" + std::to_string(line.size() - kShownBytes) + " bytes more)";
     return out;
 }
 

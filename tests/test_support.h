@@ -87,16 +87,13 @@ std::vector<std::string> Between(const std::vector<std::string>& trace, const st
 // The lines up to " -> ", i.e. the calls and arguments without results.
 std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
 
-// The comparisons of texts and lists, which fail small: a few lines whatever the sizes,
-// each with a mark ("-" expected, "+" actual) and its line number, as
-// tests/transcripts/check.sh shows a transcript's, bytes outside printable ASCII escaped
-// and long lines cut short.
-//
-// Two texts (a file's bytes): their sizes and the first line that differs, the line
-// before it and the next.
+// Comparisons that fail small, in a few lines whatever the sizes: the lines that differ
+// with a mark ("-" expected, "+" actual) and their numbers, as check.sh shows them, bytes
+// outside printable ASCII escaped, long lines cut. For texts (a file's bytes): the sizes
+// and the first line that differs, with the line before it and the next.
 ::testing::AssertionResult SameText(const std::string& actual, const std::string& expected);
-// Two lists of lines (calls, snapshot lines): the lines missing on either side, or where
-// the same lines first stand in another order.
+// For lists of lines (calls, snapshots): the lines one side lacks, or where the same
+// lines first stand in another order.
 ::testing::AssertionResult SameLines(const std::vector<std::string>& actual,
                                      const std::vector<std::string>& expected);
 

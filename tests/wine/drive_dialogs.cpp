@@ -29,19 +29,11 @@ std::string Text(HWND window) {
     return buffer;
 }
 
-// A text on one line, its line breaks as \n.
-std::string OneLine(std::string text) {
-    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
-        text.replace(at, 1, "\\n");
-    return text;
-}
-
 // A wrong title or text ends the program and this driver at once.
 void Expect(HWND dialog, const std::string& seen, const char* expected, const char* what) {
     if (seen == expected)
         return;
-    std::printf("FAIL: %s\n  seen:     \"%s\"\n  expected: \"%s\"\n", what, OneLine(seen).c_str(),
-                OneLine(expected).c_str());
+    std::printf("FAIL: %s\nseen:\n\"%s\"\nexpected:\n\"%s\"\n", what, seen.c_str(), expected);
     std::fflush(stdout);
     DWORD program = 0;
     GetWindowThreadProcessId(dialog, &program);
