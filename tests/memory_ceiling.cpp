@@ -1,8 +1,5 @@
-// memory_ceiling.cpp: the memory ceiling that every test program starts with.
-//
-// A failing comparison can take memory without end (GoogleTest's diff of two texts of
-// 4 MB grew past 20 GB until the kernel killed the program without a word). Built in,
-// the ceiling holds however the program is started; ASAN_OPTIONS adds to it.
+// memory_ceiling.cpp: built into every test program, however it is started: above 2 GB the
+// address sanitizer stops it with a message; ASAN_OPTIONS adds to this.
 extern "C" const char* __asan_default_options() {
     return "hard_rss_limit_mb=2048";
 }

@@ -150,10 +150,9 @@ TEST_F(SystemFiles, OtherDirectoriesAreUsedAsReported) {
 }
 
 TEST_F(SystemFiles, SystemDirectoryLengthBoundaries) {
-    // A "NULL=" line, "NULL=" + directory + "\" + name, fits in the 259 characters of a
-    // path buffer or is left out. At the longest directory where the longest in-use
-    // name's line fits, every line does; one character more, only shorter names' lines
-    // do, and with none shorter no wininit.ini is written at all. The deletions fit at both.
+    // "NULL=" + directory + "\" + name fits in a path buffer's 259 characters or is left
+    // out: where the longest in-use name's line just fits, every line does; one character
+    // more, only shorter names' do, and with none no wininit.ini is written at all.
     std::string longest;
     for (const char* name : kDeferredFiles)
         longest = std::string(name).size() > longest.size() ? name : longest;
