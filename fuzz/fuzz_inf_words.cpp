@@ -1,5 +1,5 @@
 // fuzz_inf_words.cpp: the text-mode word reader against a plain reading of the rules.
-#include "platform/textmode.h"
+#include "tests/memory_file.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -8,35 +8,6 @@
 #include <vector>
 
 namespace {
-
-class MemoryFile final : public qvl::ByteFile {
-  public:
-    MemoryFile(const std::string& bytes, unsigned piece) : bytes_(bytes), piece_(piece) {}
-    long Read(void* data, unsigned size) override {
-        std::size_t n =
-            std::min<std::size_t>(std::min<std::size_t>(size, piece_), bytes_.size() - pos_);
-        std::memcpy(data, bytes_.data() + pos_, n);
-        pos_ += n;
-        return static_cast<long>(n);
-    }
-    bool Write(const void*, unsigned) override { return false; }
-    bool Seek(std::uint64_t offset) override {
-        pos_ = offset;
-        return offset <= bytes_.size();
-    }
-    bool SeekToEnd() override {
-        pos_ = bytes_.size();
-        return true;
-    }
-    std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
-    bool Truncate() override { return false; }
-    void Close() override {}
-
-  private:
-    std::string bytes_;
-    std::size_t pos_ = 0;
-    std::size_t piece_;
-};
 
 // The words as the rules give them: the text ends at the first Ctrl-Z, CR LF is LF, and
 // words are runs of bytes other than blank and 0x09 to 0x0D.
@@ -67,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unsigned piece = 1 + data[1] % 64;       // how much one read returns
     std::string bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
 
-    MemoryFile file(bytes, piece);
+    qvl::test::MemoryFile file(bytes, piece);
     qvl::TextStream stream;
     stream.AttachForReading(&file);
     std::vector<std::string> expected = Reference(bytes);

@@ -23,7 +23,7 @@ std::string RenderMessageBox(const std::string& caption, const std::string& text
 // removal) goes with the dialog. A message box with only OK takes an "ok" when one is next. When
 // the answers run out, dialogs are closed and prompts answered No. With an echo stream, every
 // dialog and box is drawn there as it appears.
-class ScriptedFrontEnd final : public FrontEnd {
+class ScriptedFrontEnd : public FrontEnd {
   public:
     explicit ScriptedFrontEnd(const std::string& answers, std::FILE* echo = nullptr);
     static bool Valid(const std::string& answers, std::string* bad);

@@ -21,8 +21,7 @@ TEST_F(Boundaries, DescriptionValueSizesAroundTheBuffer) {
     const std::string name = "Ovrik Velostrix R40";
     for (std::size_t size : {259u, 260u, 261u}) {
         SCOPED_TRACE(size);
-        TearDown();
-        SetUp();
+        Restart();
         std::string data = name + std::string(1, '\0') + std::string(size - name.size() - 1, 'p');
         AddKey("HKEY_LOCAL_MACHINE\\Enum\\Root\\printer\\0000",
                {emu::RegBinary("DeviceDesc", 1, data)});
@@ -41,7 +40,7 @@ TEST_F(Boundaries, MultiMegabyteWinIni) {
     PutFile("C:\\WINDOWS\\WIN.INI", ini + tail);
     ASSERT_GT(ini.size(), 4u * 1000 * 1000);
     Run();
-    EXPECT_EQ(ReadFile("C:\\WINDOWS\\WIN.INI"), ini + "[Devices]\r\nHP=x\r\n");
+    EXPECT_TRUE(SameText(ReadFile("C:\\WINDOWS\\WIN.INI"), ini + "[Devices]\r\nHP=x\r\n"));
 }
 
 TEST_F(Boundaries, InfFileOfOneEnormousWord) {
@@ -74,11 +73,10 @@ TEST_F(Boundaries, NulAndHighBytesInEveryTextRead) {
     const std::string wininit("[rename]\r\nNUL=C:\\\xE9t\xE9\0.DLL\r\n", 27);
     PutFile("C:\\WINDOWS\\wininit.ini", wininit);
     Run();
-    EXPECT_EQ(ReadFile("C:\\WINDOWS\\WIN.INI"), other + "[Devices]\r\n");
+    EXPECT_TRUE(SameText(ReadFile("C:\\WINDOWS\\WIN.INI"), other + "[Devices]\r\n"));
     EXPECT_FALSE(FileExists(programs + "\\Ovrik Velostrix R40"));
-    std::string after = ReadFile("C:\\WINDOWS\\wininit.ini");
-    EXPECT_EQ(after.substr(0, wininit.size()), wininit);
-    EXPECT_EQ(after.substr(wininit.size(), 37), "NULL=C:\\WINDOWS\\SYSTEM\\QVL7TN16.DLL\r\n");
+    EXPECT_TRUE(SameText(ReadFile("C:\\WINDOWS\\wininit.ini").substr(0, wininit.size() + 37),
+                         wininit + "NULL=C:\\WINDOWS\\SYSTEM\\QVL7TN16.DLL\r\n"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -81,53 +82,46 @@ class FakeRegistry {
     std::vector<std::string> paths_{""};
 };
 
+// Key paths separated by blanks.
+std::set<std::string> Keys(const std::string& paths) {
+    std::set<std::string> out;
+    for (std::size_t at = 0, end = 0; at < paths.size(); at = end + 1) {
+        end = std::min(paths.find(' ', at), paths.size());
+        out.insert(paths.substr(at, end - at));
+    }
+    return out;
+}
+
 struct TreeCase {
     const char* what;
-    std::set<std::string> keys;
-    std::set<std::string> failing;
-    std::set<std::string> sticky;
-    std::set<std::string> left;
+    const char* keys;
+    const char* failing;
+    const char* sticky;
+    const char* left;
     long result;
 };
 
 const TreeCase kTreeCases[] = {
-    {"no subkeys", {"K", "L"}, {}, {}, {"L"}, kErrorSuccess},
-    {"one subkey", {"K", "K\\A"}, {}, {}, {}, kErrorSuccess},
-    {"several subkeys", {"K", "K\\A", "K\\B", "K\\C", "K\\D"}, {}, {}, {}, kErrorSuccess},
-    {"nested, beside keys of like names",
-     {"K", "K\\A", "K\\A\\X", "K\\A\\X\\Y", "K\\A\\Z", "K\\B", "K\\B\\X", "KA", "KA\\X"},
-     {},
-     {},
-     {"KA", "KA\\X"},
-     kErrorSuccess},
-    {"a subkey reports success and stays",
-     {"K", "K\\A", "K\\B", "K\\C"},
-     {},
-     {"K\\B"},
-     {"K", "K\\B"},
+    {"no subkeys", "K L", "", "", "L", kErrorSuccess},
+    {"one subkey", "K K\\A", "", "", "", kErrorSuccess},
+    {"several subkeys", "K K\\A K\\B K\\C K\\D", "", "", "", kErrorSuccess},
+    {"nested, beside keys of like names", "K K\\A K\\A\\X K\\A\\X\\Y K\\A\\Z K\\B K\\B\\X KA KA\\X",
+     "", "", "KA KA\\X", kErrorSuccess},
+    {"a subkey reports success and stays", "K K\\A K\\B K\\C", "", "K\\B", "K K\\B",
      kErrorAccessDenied},
-    {"a deep subkey reports success and stays",
-     {"K", "K\\A", "K\\A\\X", "K\\A\\Y", "K\\B"},
-     {},
-     {"K\\A\\X"},
-     {"K", "K\\A", "K\\A\\X"},
-     kErrorAccessDenied},
-    {"a subkey's deletion fails",
-     {"K", "K\\A", "K\\B", "K\\C"},
-     {"K\\A"},
-     {},
-     {"K", "K\\A"},
-     kErrorAccessDenied},
-    {"the key reports success and stays", {"K", "K\\A"}, {}, {"K"}, {"K"}, kErrorSuccess},
-    {"no such key", {"L", "L\\A"}, {}, {}, {"L", "L\\A"}, kErrorFileNotFound},
+    {"a deep subkey reports success and stays", "K K\\A K\\A\\X K\\A\\Y K\\B", "", "K\\A\\X",
+     "K K\\A K\\A\\X", kErrorAccessDenied},
+    {"a subkey's deletion fails", "K K\\A K\\B K\\C", "K\\A", "", "K K\\A", kErrorAccessDenied},
+    {"the key reports success and stays", "K K\\A", "", "K", "K", kErrorSuccess},
+    {"no such key", "L L\\A", "", "", "L L\\A", kErrorFileNotFound},
 };
 
 TEST(DeleteKeyTree, EndsAndTakesWhatWillGo) {
     for (const TreeCase& c : kTreeCases) {
-        FakeRegistry registry(c.keys, c.failing, c.sticky);
+        FakeRegistry registry(Keys(c.keys), Keys(c.failing), Keys(c.sticky));
         long result = DeleteKeyTree(registry, 0, "K");
         EXPECT_FALSE(registry.ranAway) << c.what;
-        EXPECT_EQ(registry.keys, c.left) << c.what;
+        EXPECT_EQ(registry.keys, Keys(c.left)) << c.what;
         EXPECT_EQ(result, c.result) << c.what;
         EXPECT_EQ(registry.open, 0) << c.what << ": every opened key is closed";
     }

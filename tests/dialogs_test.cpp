@@ -20,25 +20,15 @@ const std::string kTitle = "\"Ovrik Velostrix R40 Uninstall program\"";
 const std::string kNotRemoved = "\"Your printer driver has not been uninstalled.\"";
 
 // A scripted front end that can also act from inside the progress dialog.
-class TestFrontEnd : public standin::FrontEnd {
+class TestFrontEnd : public standin::ScriptedFrontEnd {
   public:
-    explicit TestFrontEnd(const std::string& answers) : script_(answers) {}
+    using ScriptedFrontEnd::ScriptedFrontEnd;
     std::function<void(const DialogView&)> onPoll;
-    void Show(const DialogView& d) override { script_.Show(d); }
-    void Update(const DialogView& d) override { script_.Update(d); }
-    void Hide(const DialogView& d) override { script_.Hide(d); }
     standin::UserAction Poll(const DialogView& d) override {
         if (onPoll)
             onPoll(d);
-        return script_.Poll(d);
+        return ScriptedFrontEnd::Poll(d);
     }
-    standin::UserAction Wait(const DialogView& d) override { return script_.Wait(d); }
-    int MessageBox(const std::string& c, const std::string& t, UINT type) override {
-        return script_.MessageBox(c, t, type);
-    }
-
-  private:
-    standin::ScriptedFrontEnd script_;
 };
 
 class Dialogs : public ::testing::Test {
@@ -151,6 +141,24 @@ TEST_F(Dialogs, AnyTimerCountsAsATickAndOtherCommandsAreIgnored) {
     EXPECT_EQ(Count("RunRemoval()"), 1);
     EXPECT_EQ(Count("EndDialog(UNINSTALL"), 1);
     EXPECT_EQ(Count("KillTimer"), 1);
+}
+
+TEST_F(Dialogs, StepsTakeTheBarOnceRoundItsRangeAndTheRemovalComesOnTheNextTick) {
+    // From the start of its range the bar goes round it once, backwards, so that it
+    // stands at its start again on the last step; the tick after that runs the removal.
+    Run("ok,no");
+    const std::string bar = "SendMessageA(UNINSTALL#1008, ";
+    EXPECT_EQ(Count(bar + "PBM_SETRANGE, 0, MAKELPARAM(0, " + std::to_string(kProgressMax) + "))"),
+              1);
+    EXPECT_EQ(Count(bar + "PBM_SETSTEP, " + std::to_string(kProgressStep) + ", 0)"), 1);
+    long steps = Count(bar + "PBM_STEPIT");
+    EXPECT_EQ(steps * -kProgressStep, kProgressMax)
+        << steps << " steps of " << -kProgressStep << " against a range of " << kProgressMax;
+    long last = Index(bar + "PBM_STEPIT, 0, 0) -> 0") + steps - 1; // the steps come together
+    ASSERT_TRUE(last >= steps - 1 && last + 2 < static_cast<long>(log_.size()));
+    EXPECT_EQ(log_[last] + "; " + log_[last + 1] + "; " + log_[last + 2],
+              bar + "PBM_STEPIT, 0, 0) -> " + std::to_string(-kProgressStep) +
+                  "; KillTimer(UNINSTALL, 1); RunRemoval()");
 }
 
 TEST_F(Dialogs, TimerMessageArrivingDuringTheRemovalDoesNotRunItAgain) {

@@ -93,9 +93,9 @@ TEST_F(Emulation, DeletingAKeyTakesItsWholeSubtreeAndNothingElse) {
     EXPECT_NE(machine_->RegDeleteKeyA(kHkeyLocalMachine, "A\\\\BB"), 0);
     machine_->Save();
     // A, which only existed through its subkeys' headers, gets a header of its own.
-    EXPECT_EQ(RegistryText(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\r\n" +
-                                  RegBlock("HKEY_LOCAL_MACHINE\\A\\BB", {}) +
-                                  RegBlock("HKEY_LOCAL_MACHINE\\A\\B C", {}));
+    EXPECT_TRUE(SameText(RegistryText(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\r\n" +
+                                             RegBlock("HKEY_LOCAL_MACHINE\\A\\BB", {}) +
+                                             RegBlock("HKEY_LOCAL_MACHINE\\A\\B C", {})));
     EXPECT_TRUE(KeyExists("HKEY_LOCAL_MACHINE\\A"));
 }
 
@@ -122,7 +122,7 @@ TEST_F(Emulation, Regedit4RoundTripKeepsEveryByte) {
                              "[HKEY_LOCAL_MACHINE\\Software\\Tail]";
     Registry registry;
     registry.Load(text);
-    EXPECT_EQ(registry.Save(), text);
+    EXPECT_TRUE(SameText(registry.Save(), text));
     const emu::RegValue* bin = registry.FindValue("HKEY_LOCAL_MACHINE\\Software\\Odd", "bin");
     ASSERT_NE(bin, nullptr);
     EXPECT_EQ(bin->data, std::string("\x00\x01\xff\x10\x20", 5));
@@ -140,10 +140,10 @@ TEST_F(Emulation, Regedit4RoundTripKeepsEveryByte) {
     std::size_t gone = expected.find("[HKEY_LOCAL_MACHINE\\Software\\Gone]");
     expected.replace(gone, expected.find("[HKEY_LOCAL_MACHINE\\Software\\Tail]") - gone,
                      "[HKEY_LOCAL_MACHINE\\Software]\r\n\r\n"); // Software keeps existing
-    EXPECT_EQ(registry.Save(), expected);
+    EXPECT_TRUE(SameText(registry.Save(), expected));
     Registry reloaded;
     reloaded.Load(registry.Save());
-    EXPECT_EQ(reloaded.Listing(), registry.Listing());
+    EXPECT_TRUE(SameLines(reloaded.Listing(), registry.Listing()));
 }
 
 TEST_F(Emulation, ListingDoesNotDependOnTheOrderOfTheFile) {
@@ -157,7 +157,7 @@ TEST_F(Emulation, ListingDoesNotDependOnTheOrderOfTheFile) {
     ASSERT_TRUE(registry.DeleteTree("HKEY_LOCAL_MACHINE\\A\\Z"));
     Registry reloaded;
     reloaded.Load(registry.Save());
-    EXPECT_EQ(reloaded.Listing(), registry.Listing());
+    EXPECT_TRUE(SameLines(reloaded.Listing(), registry.Listing()));
     EXPECT_EQ(registry.Listing(),
               (std::vector<std::string>{"[HKEY_LOCAL_MACHINE]", "[HKEY_LOCAL_MACHINE\\A]",
                                         "[HKEY_LOCAL_MACHINE\\B]", "[HKEY_USERS]"}));
@@ -175,10 +175,11 @@ TEST_F(Emulation, KeysKnownOnlyThroughDeletedHeadersKeepTheirSpelling) {
     ASSERT_TRUE(registry.DeleteTree("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control"));
     Registry reloaded;
     reloaded.Load(registry.Save());
-    EXPECT_EQ(reloaded.Listing(), registry.Listing());
-    EXPECT_EQ(registry.Save(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\System]\r\n\r\n"
-                               "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet]\r\n\r\n"
-                               "[HKEY_LOCAL_MACHINE\\System\\CURRENTcontrolset\\Services]\r\n\r\n");
+    EXPECT_TRUE(SameLines(reloaded.Listing(), registry.Listing()));
+    EXPECT_TRUE(SameText(registry.Save(),
+                         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\System]\r\n\r\n"
+                         "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet]\r\n\r\n"
+                         "[HKEY_LOCAL_MACHINE\\System\\CURRENTcontrolset\\Services]\r\n\r\n"));
 }
 
 TEST_F(Emulation, KeyIsSpelledAsItsOwnHeaderSpellsIt) {
@@ -195,7 +196,7 @@ TEST_F(Emulation, KeyIsSpelledAsItsOwnHeaderSpellsIt) {
     ASSERT_TRUE(registry.DeleteTree("HKEY_LOCAL_MACHINE\\Enum\\LPTENUM\\Device\\LogConfig"));
     Registry reloaded;
     reloaded.Load(registry.Save());
-    EXPECT_EQ(reloaded.Listing(), registry.Listing());
+    EXPECT_TRUE(SameLines(reloaded.Listing(), registry.Listing()));
 }
 
 TEST_F(Emulation, MachineWithoutChangesWritesNothingBack) {
@@ -208,7 +209,7 @@ TEST_F(Emulation, MachineWithoutChangesWritesNothingBack) {
     EXPECT_EQ(machine.RegFlushKey(kHkeyLocalMachine), 0);
     EXPECT_EQ(machine.WriteProfileStringA("NoSuchSection", nullptr, nullptr), 1);
     EXPECT_TRUE(machine.Save());
-    EXPECT_EQ(RegistryText(), registry);
+    EXPECT_TRUE(SameText(RegistryText(), registry));
     EXPECT_TRUE(SameLines(emu::SnapshotMachine(folder_), before));
 }
 

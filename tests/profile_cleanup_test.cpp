@@ -17,12 +17,12 @@ const std::string kOthers = "[windows]\r\ndevice=HP LaserJet 4,HPPCL5MS,LPT1:\r\
                             "[Ovrik Velostrix R40 Pro-LPT1]\r\nx=2\r\n"
                             "[Ovrik Velostrix R40-LPT3]\r\nx=3\r\n";
 
+// The three fixed per-port sections.
+const std::string kFixed = "[Ovrik Velostrix R40-LPT1]\r\nq=1\r\n[Ovrik Velostrix R40-FILE]\r\n"
+                           "q=2\r\n[Ovrik Velostrix R40-LPT2]\r\nq=3\r\n";
+
 class ProfileCleanup : public MachineTest {
   protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        SetMachine(kBuild98);
-    }
     std::vector<std::string> ProfileWrites(const std::vector<std::string>& trace) {
         return WithoutResults(Calls(trace, "WriteProfileStringA"));
     }
@@ -49,9 +49,10 @@ TEST_F(ProfileCleanup, LocalPortRemovesTheFixedSectionsAndBothLines) {
     std::vector<std::string> expected = {
         SectionDelete("Ovrik Velostrix R40-LPT1"), SectionDelete("Ovrik Velostrix R40-FILE"),
         SectionDelete("Ovrik Velostrix R40-LPT2"), kLineDeletes[0], kLineDeletes[1]};
-    EXPECT_EQ(ProfileWrites(trace), expected);
-    EXPECT_EQ(ReadFile(kIni), kOthers + "[Devices]\r\nHP LaserJet 4=HPPCL5MS,LPT1:\r\n"
-                                        "[PrinterPorts]\r\nHP LaserJet 4=HPPCL5MS,LPT1:,15,45\r\n");
+    EXPECT_TRUE(SameLines(ProfileWrites(trace), expected));
+    EXPECT_TRUE(SameText(ReadFile(kIni),
+                         kOthers + "[Devices]\r\nHP LaserJet 4=HPPCL5MS,LPT1:\r\n"
+                                   "[PrinterPorts]\r\nHP LaserJet 4=HPPCL5MS,LPT1:,15,45\r\n"));
 }
 
 TEST_F(ProfileCleanup, MissingDevicesLineTakesTheFallbackBranch) {
@@ -63,23 +64,21 @@ TEST_F(ProfileCleanup, MissingDevicesLineTakesTheFallbackBranch) {
         "GetProfileStringA(\"Devices\", \"Ovrik Velostrix R40\", \"kdp4mz,lpt1:\", 150) -> 12 "
         "\"kdp4mz,lpt1:\"");
     EXPECT_EQ(ProfileWrites(trace).size(), std::size(kFixedPortSuffixes) + std::size(kLineDeletes));
-    EXPECT_EQ(ReadFile(kIni), kOthers);
+    EXPECT_TRUE(SameText(ReadFile(kIni), kOthers));
 }
 
 TEST_F(ProfileCleanup, NetworkPortRemovesOnlyItsOwnSection) {
-    const std::string fixed =
-        "[Ovrik Velostrix R40-LPT1]\r\nq=1\r\n[Ovrik Velostrix R40-FILE]\r\nq=2\r\n"
-        "[Ovrik Velostrix R40-LPT2]\r\nq=3\r\n";
-    PutFile(kIni, kOthers + fixed +
+    PutFile(kIni, kOthers + kFixed +
                       "[Devices]\r\nOvrik Velostrix R40=kdp4mz,\\\\SERVER\\R40,x\r\n"
                       "[Ovrik Velostrix R40-\\\\SERVER\\R40,x]\r\nq=4\r\n"
                       "[Ovrik Velostrix R40-\\\\SERVER\\R40]\r\nq=5\r\n");
     std::vector<std::string> trace = Run();
     std::vector<std::string> expected = {SectionDelete("Ovrik Velostrix R40-\\\\SERVER\\R40,x"),
                                          kLineDeletes[0], kLineDeletes[1]};
-    EXPECT_EQ(ProfileWrites(trace), expected);
-    EXPECT_EQ(ReadFile(kIni),
-              kOthers + fixed + "[Devices]\r\n[Ovrik Velostrix R40-\\\\SERVER\\R40]\r\nq=5\r\n");
+    EXPECT_TRUE(SameLines(ProfileWrites(trace), expected));
+    EXPECT_TRUE(SameText(ReadFile(kIni),
+                         kOthers + kFixed +
+                             "[Devices]\r\n[Ovrik Velostrix R40-\\\\SERVER\\R40]\r\nq=5\r\n"));
 }
 
 TEST_F(ProfileCleanup, BackslashAnywhereMeansANetworkPort) {
@@ -102,15 +101,13 @@ TEST_F(ProfileCleanup, BackslashAnywhereMeansANetworkPort) {
             expected.push_back(SectionDelete(c.section));
         expected.push_back(kLineDeletes[0]);
         expected.push_back(kLineDeletes[1]);
-        EXPECT_EQ(ProfileWrites(Run()), expected);
+        EXPECT_TRUE(SameLines(ProfileWrites(Run()), expected));
     }
 }
 
 TEST_F(ProfileCleanup, LongValuesAroundTheBuffer) {
     // The value is read into 150 bytes: up to 149 characters come back, and 149 may mean
     // that more were cut off.
-    const std::string fixed = "[Ovrik Velostrix R40-LPT1]\r\nq=1\r\n[Ovrik Velostrix R40-FILE]\r\n"
-                              "q=2\r\n[Ovrik Velostrix R40-LPT2]\r\nq=3\r\n";
     const std::string lpt = "kdp4mz,LPT1:";
     const std::string unc = "kdp4mz,\\\\S\\";
     struct Case {
@@ -133,13 +130,13 @@ TEST_F(ProfileCleanup, LongValuesAroundTheBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value.size());
         const std::string network = "[Ovrik Velostrix R40-" + c.value.substr(7) + "]\r\nq=4\r\n";
-        PutFile(kIni, fixed + "[Devices]\r\nOvrik Velostrix R40=" + c.value + "\r\n" + network);
+        PutFile(kIni, kFixed + "[Devices]\r\nOvrik Velostrix R40=" + c.value + "\r\n" + network);
         std::vector<std::string> trace = Run();
         EXPECT_NE(
             Calls(trace, "GetProfileStringA")[0].find(" -> " + std::to_string(c.returned) + " "),
             std::string::npos);
-        EXPECT_EQ(ReadFile(kIni),
-                  (c.fixedGone ? "" : fixed) + "[Devices]\r\n" + (c.networkGone ? "" : network));
+        EXPECT_TRUE(SameText(ReadFile(kIni), (c.fixedGone ? "" : kFixed) + "[Devices]\r\n" +
+                                                 (c.networkGone ? "" : network)));
     }
 }
 

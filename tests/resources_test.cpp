@@ -5,21 +5,75 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 namespace qvl::test {
 namespace {
 
 using standin::DialogTemplate;
 using standin::Resource;
+using namespace std::string_literals;
 
 constexpr std::uint32_t WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000,
                         WS_CAPTION = 0x00C00000, WS_BORDER = 0x00800000, WS_SYSMENU = 0x00080000,
                         WS_GROUP = 0x00020000, WS_TABSTOP = 0x00010000, DS_MODALFRAME = 0x80,
                         DS_CENTER = 0x800, DS_SETFONT = 0x40, BS_DEFPUSHBUTTON = 1,
                         BS_PUSHBUTTON = 0, SS_LEFT = 0, WS_EX_RTLREADING = 0x2000;
+
+// The style bits the templates use, by name: the window's, and the low word's by what
+// the style is of (a dialog, a button #128, a static #130; "ex" the extended style).
+struct StyleBit {
+    std::uint32_t bit;
+    const char* name;
+    std::string of;
+};
+#define BIT(name, of)                                                                              \
+    { name, #name, of }
+const StyleBit kStyleBits[] = {
+    BIT(WS_POPUP, "window"),     BIT(WS_CHILD, "window"),   BIT(WS_VISIBLE, "window"),
+    BIT(WS_CAPTION, "window"),   BIT(WS_BORDER, "window"),  BIT(WS_SYSMENU, "window"),
+    BIT(WS_GROUP, "window"),     BIT(WS_TABSTOP, "window"), BIT(DS_MODALFRAME, "dialog"),
+    BIT(DS_CENTER, "dialog"),    BIT(DS_SETFONT, "dialog"), BIT(BS_DEFPUSHBUTTON, "#128"),
+    BIT(WS_EX_RTLREADING, "ex"),
+};
+#undef BIT
+
+// A style in hex with the names of its bits, which also go to names, the rest in hex.
+std::string Styled(std::uint32_t style, const std::string& of, std::vector<std::string>* names) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", style);
+    std::string out = std::string(text) + " (";
+    for (const StyleBit& b : kStyleBits)
+        if ((style & b.bit) == b.bit && (b.of == of || (b.of == "window" && of != "ex")))
+            names->push_back(b.name), style &= ~b.bit;
+    std::snprintf(text, sizeof text, "0x%X", style);
+    if (style != 0)
+        names->push_back(text);
+    for (const std::string& name : *names)
+        out += (&name == &names->front() ? "" : "|") + name;
+    return out + ")";
+}
+
+// Passes when two styles are equal; otherwise shows both and names the bits that differ.
+::testing::AssertionResult SameStyle(std::uint32_t actual, std::uint32_t expected,
+                                     const std::string& of) {
+    std::vector<std::string> has;
+    std::vector<std::string> wants;
+    ::testing::AssertionResult result = ::testing::AssertionFailure()
+                                        << Styled(actual, of, &has) << " against "
+                                        << Styled(expected, of, &wants) << ":";
+    for (const std::string& name : wants)
+        if (std::find(has.begin(), has.end(), name) == has.end())
+            result << " " << name << " missing";
+    for (const std::string& name : has)
+        if (std::find(wants.begin(), wants.end(), name) == wants.end())
+            result << " " << name << " added";
+    return actual == expected ? ::testing::AssertionSuccess() : result;
+}
 
 struct Item {
     const char* className;
@@ -33,20 +87,25 @@ struct Item {
 void CheckItems(const DialogTemplate& t, const std::vector<Item>& expected) {
     ASSERT_EQ(t.items.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE(expected[i].text);
         const standin::DialogItem& item = t.items[i];
-        EXPECT_EQ(item.className, expected[i].className);
-        EXPECT_EQ(item.id, expected[i].id);
-        EXPECT_EQ(item.text, expected[i].text);
-        EXPECT_EQ(item.style, expected[i].style);
-        EXPECT_EQ(item.exStyle, expected[i].exStyle);
-        EXPECT_EQ(item.x, expected[i].x);
-        EXPECT_EQ(item.y, expected[i].y);
-        EXPECT_EQ(item.cx, expected[i].cx);
-        EXPECT_EQ(item.cy, expected[i].cy);
-        EXPECT_EQ(item.helpId, 0u);
-        EXPECT_EQ(item.extraBytes, 0);
+        const Item& e = expected[i];
+        SCOPED_TRACE(e.text);
+        // Class, id, text, place, size, help id and extra bytes.
+        EXPECT_EQ(std::make_tuple(item.className, item.id, item.text, item.x, item.y, item.cx,
+                                  item.cy, item.helpId, item.extraBytes),
+                  std::make_tuple(std::string(e.className), e.id, std::string(e.text), e.x, e.y,
+                                  e.cx, e.cy, 0u, 0));
+        EXPECT_TRUE(SameStyle(item.style, e.style, item.className));
+        EXPECT_TRUE(SameStyle(item.exStyle, e.exStyle, "ex"));
     }
+}
+
+// A template's header but its styles and an extended one's version and signature: whether
+// it is extended, help id, place, size, menu, class, caption, and font (size, weight,
+// italic, character set and name).
+auto Header(const DialogTemplate& t) {
+    return std::make_tuple(t.extended, t.helpId, t.x, t.y, t.cx, t.cy, t.menu, t.windowClass,
+                           t.caption, t.pointSize, t.weight, int{t.italic}, int{t.charset}, t.font);
 }
 
 std::uint32_t U32(const std::string& s, std::size_t at) {
@@ -59,6 +118,9 @@ std::uint16_t U16(const std::string& s, std::size_t at) {
     return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
                                       (static_cast<unsigned char>(s[at + 1]) << 8));
 }
+int U8(const std::string& s, std::size_t at) {
+    return static_cast<unsigned char>(s[at]);
+}
 
 void CheckResources(const std::vector<Resource>& resources) {
     ASSERT_EQ(resources.size(), 4u);
@@ -70,18 +132,12 @@ void CheckResources(const std::vector<Resource>& resources) {
     EXPECT_EQ(welcome->data.size(), 176u);
     DialogTemplate w;
     ASSERT_TRUE(standin::ParseDialogTemplate(welcome->data, &w));
-    EXPECT_FALSE(w.extended);
-    EXPECT_EQ(w.style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT);
-    EXPECT_EQ(w.exStyle, 0u);
-    EXPECT_EQ(w.x, 0);
-    EXPECT_EQ(w.y, 0);
-    EXPECT_EQ(w.cx, 273);
-    EXPECT_EQ(w.cy, 95);
-    EXPECT_EQ(w.menu, "");
-    EXPECT_EQ(w.windowClass, "");
-    EXPECT_EQ(w.caption, "Welcoming");
-    EXPECT_EQ(w.pointSize, 8);
-    EXPECT_EQ(w.font, "MS Sans Serif");
+    EXPECT_EQ(Header(w), std::make_tuple(false, 0u, 0, 0, 273, 95, ""s, ""s, "Welcoming"s, 8, 0, 0,
+                                         0, "MS Sans Serif"s));
+    EXPECT_TRUE(SameStyle(
+        w.style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT,
+        "dialog"));
+    EXPECT_TRUE(SameStyle(w.exStyle, 0, "ex"));
     CheckItems(w, {
                       {"#128", 1, "OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0,
                        42, 68, 50, 14},
@@ -96,23 +152,14 @@ void CheckResources(const std::vector<Resource>& resources) {
     EXPECT_EQ(uninstall->data.size(), 214u);
     DialogTemplate u;
     ASSERT_TRUE(standin::ParseDialogTemplate(uninstall->data, &u));
-    EXPECT_TRUE(u.extended);
-    EXPECT_EQ(u.version, 1);
-    EXPECT_EQ(u.signature, 0xFFFF);
-    EXPECT_EQ(u.helpId, 0u);
-    EXPECT_EQ(u.style, WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
-                           DS_SETFONT);
-    EXPECT_EQ(u.exStyle, 0u);
-    EXPECT_EQ(u.cx, 186);
-    EXPECT_EQ(u.cy, 91);
-    EXPECT_EQ(u.menu, "");
-    EXPECT_EQ(u.windowClass, "");
-    EXPECT_EQ(u.caption, "Uninstalling");
-    EXPECT_EQ(u.pointSize, 8);
-    EXPECT_EQ(u.weight, 0);
-    EXPECT_EQ(u.italic, 0);
-    EXPECT_EQ(u.charset, 1);
-    EXPECT_EQ(u.font, "MS Sans Serif");
+    EXPECT_EQ(Header(u), std::make_tuple(true, 0u, 0, 0, 186, 91, ""s, ""s, "Uninstalling"s, 8, 0,
+                                         0, 1, "MS Sans Serif"s));
+    EXPECT_EQ(std::make_tuple(u.version, u.signature), std::make_tuple(1, 0xFFFF));
+    EXPECT_TRUE(SameStyle(u.style,
+                          WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
+                              DS_CENTER | DS_SETFONT,
+                          "dialog"));
+    EXPECT_TRUE(SameStyle(u.exStyle, 0, "ex"));
     CheckItems(u, {
                       {"#130", 1007, "!!!", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 21, 13,
                        141, 36},
@@ -124,29 +171,21 @@ void CheckResources(const std::vector<Resource>& resources) {
     ASSERT_NE(group, nullptr);
     const std::string& g = group->data;
     ASSERT_EQ(g.size(), 20u);
-    EXPECT_EQ(U16(g, 0), 0);                         // reserved
-    EXPECT_EQ(U16(g, 2), 1);                         // icon
-    EXPECT_EQ(U16(g, 4), 1);                         // one image
-    EXPECT_EQ(static_cast<unsigned char>(g[6]), 32); // width
-    EXPECT_EQ(static_cast<unsigned char>(g[7]), 32); // height
-    EXPECT_EQ(static_cast<unsigned char>(g[8]), 16); // colours
-    EXPECT_EQ(static_cast<unsigned char>(g[9]), 0);
-    EXPECT_EQ(U16(g, 10), 1); // planes
-    EXPECT_EQ(U16(g, 12), 4); // bits per pixel
-    EXPECT_EQ(U32(g, 14), 744u);
-    EXPECT_EQ(U16(g, 18), 1); // image identifier
+    // Reserved, icon, one image 32 by 32 of 16 colours, reserved, one plane, 4 bits a
+    // pixel, its size and its identifier.
+    EXPECT_EQ(std::make_tuple(U16(g, 0), U16(g, 2), U16(g, 4), U8(g, 6), U8(g, 7), U8(g, 8),
+                              U8(g, 9), U16(g, 10), U16(g, 12), U32(g, 14), U16(g, 18)),
+              std::make_tuple(0, 1, 1, 32, 32, 16, 0, 1, 4, 744u, 1));
 
     const Resource* icon = standin::FindResource(resources, "#3", "#1");
     ASSERT_NE(icon, nullptr);
     const std::string& i = icon->data;
     ASSERT_EQ(i.size(), 744u);
-    EXPECT_EQ(U32(i, 0), 40u); // BITMAPINFOHEADER
-    EXPECT_EQ(U32(i, 4), 32u); // width
-    EXPECT_EQ(U32(i, 8), 64u); // height: image and mask
-    EXPECT_EQ(U16(i, 12), 1);  // planes
-    EXPECT_EQ(U16(i, 14), 4);  // bits per pixel
-    EXPECT_EQ(U32(i, 16), 0u); // BI_RGB
-    EXPECT_EQ(U32(i, 20), 512u);
+    // BITMAPINFOHEADER: its size, 32 wide, 64 high (image and mask), one plane, 4 bits a
+    // pixel, BI_RGB, the image's size.
+    EXPECT_EQ(std::make_tuple(U32(i, 0), U32(i, 4), U32(i, 8), U16(i, 12), U16(i, 14), U32(i, 16),
+                              U32(i, 20)),
+              std::make_tuple(40u, 32u, 64u, 1, 4, 0u, 512u));
     const std::uint32_t standard[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
                                         0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
                                         0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};

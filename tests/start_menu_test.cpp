@@ -10,10 +10,6 @@ const std::string kShellFoldersKey = emu::Registry::FullPath(kHkeyCurrentUser, k
 
 class StartMenu : public MachineTest {
   protected:
-    void SetUp() override {
-        MachineTest::SetUp();
-        SetMachine(kBuild98);
-    }
     void Group(const std::string& programs) {
         for (const char* link : kShortcuts)
             PutFile(programs + kGroupFolder + link, "L");
@@ -39,7 +35,7 @@ TEST_F(StartMenu, ShortcutsAndFolderGoFromTheProgramsFolderOfShellFolders) {
     for (const char* link : kShortcuts)
         expected.push_back("DeleteFileA(\"" + programs + kGroupFolder + link + "\") -> 1");
     expected.push_back("RemoveDirectoryA(\"" + programs + kGroupFolder + "\") -> 1");
-    EXPECT_EQ(calls, expected);
+    EXPECT_TRUE(SameLines(calls, expected));
     EXPECT_FALSE(FileExists(programs + kGroupFolder));
     EXPECT_TRUE(FileExists(programs + "\\Accessories\\Notepad.lnk"));
     EXPECT_TRUE(FileExists(programs + kGroupFolder + " Extras\\Readme.LNK"));
@@ -53,7 +49,7 @@ TEST_F(StartMenu, UsersOwnFileKeepsTheFolder) {
     Run();
     for (const char* link : kShortcuts)
         EXPECT_FALSE(FileExists(programs + kGroupFolder + link));
-    EXPECT_EQ(ReadFile(programs + kGroupFolder + "\\My notes.txt"), "mine");
+    EXPECT_TRUE(SameText(ReadFile(programs + kGroupFolder + "\\My notes.txt"), "mine"));
 }
 
 TEST_F(StartMenu, WithoutShellFoldersTheGroupIsLookedForAtTheRootOfTheDrive) {
@@ -98,8 +94,7 @@ TEST_F(StartMenu, ProgramsValueThatCannotBeUsedWhole) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
+        Restart();
         AddKey(kShellFoldersKey, {c.value});
         std::vector<std::string> calls = GroupCalls(Run());
         if (!c.attempted) {
@@ -131,8 +126,7 @@ TEST_F(StartMenu, PathsThatWouldNotFitAreSkippedOneByOne) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.programsLength);
-        TearDown();
-        SetUp();
+        Restart();
         std::string programs = "C:\\" + std::string(c.programsLength - 3, 'p');
         AddKey(kShellFoldersKey, {emu::RegString("Programs", programs)});
         std::vector<std::string> calls = GroupCalls(Run());

@@ -178,12 +178,17 @@ TEST_F(SystemFiles, OtherDirectoriesAreUsedAsReported) {
 }
 
 TEST_F(SystemFiles, SystemDirectoryLengthBoundaries) {
-    // 241 characters: every path and line fits. 242: the deletions still fit, the
-    // "NULL=" lines no longer do, and no wininit.ini is written at all.
-    for (unsigned length : {241u, 242u}) {
-        SCOPED_TRACE(length);
-        TearDown();
-        SetUp();
+    // "NULL=" + directory + "\" + name fits in a path buffer's 259 characters or is left
+    // out: where the longest in-use name's line just fits, every line does; one character
+    // more, only shorter names' do, and with none no wininit.ini is written at all.
+    std::string longest;
+    for (const char* name : kDeferredFiles)
+        longest = std::string(name).size() > longest.size() ? name : longest;
+    const std::size_t fitting = 259 - 6 - longest.size();
+    for (std::size_t length : {fitting, fitting + 1}) {
+        SCOPED_TRACE("a system directory of " + std::to_string(length) + " characters; " + longest +
+                     ", the longest in-use name, has " + std::to_string(longest.size()));
+        Restart();
         std::string system = "C:\\WINDOWS\\" + std::string(length - 11, 's');
         SetMachine(kBuild98, "C:\\WINDOWS", system);
         PutFolder(system);
@@ -191,8 +196,12 @@ TEST_F(SystemFiles, SystemDirectoryLengthBoundaries) {
         std::vector<std::string> trace = Run();
         EXPECT_EQ(Calls(trace, "DeleteFileA(\"" + system).size(), kSystemFiles.size());
         EXPECT_FALSE(FileExists(system + "\\QVL7STAT.EXE"));
-        if (length == 241) {
-            EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n" + NullLines(system));
+        std::string lines;
+        for (const char* name : kDeferredFiles)
+            if (length == fitting || std::string(name).size() < longest.size())
+                lines += "NULL=" + system + "\\" + name + "\r\n";
+        if (!lines.empty()) {
+            EXPECT_TRUE(SameText(ReadFile(kWininit), "[rename]\r\n" + lines));
         } else {
             EXPECT_FALSE(FileExists(kWininit));
             EXPECT_TRUE(Calls(trace, "fopen(\"" + kWininit).empty());

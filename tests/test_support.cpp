@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -37,10 +38,46 @@ void RemoveOrphans(const std::string& base) {
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(base, ec)) {
         std::string name = entry.path().filename().string();
-        long pid = std::strtol(name.c_str() + sizeof kScratchPrefix - 1, nullptr, 10);
-        if (name.rfind(kScratchPrefix, 0) == 0 && pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
+        bool ours = name.rfind(kScratchPrefix, 0) == 0; // a shorter name has no id to read
+        long pid = ours ? std::strtol(name.c_str() + sizeof kScratchPrefix - 1, nullptr, 10) : 0;
+        if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
             fs::remove_all(entry.path(), ec);
     }
+}
+
+constexpr std::size_t kShownLines = 20;
+constexpr std::size_t kShownBytes = 120;
+
+// A line of a failure's message: a mark, the line's number, and the line escaped and cut
+// short.
+std::string Shown(char mark, std::size_t number, const std::string& line) {
+    std::string out = "\n  " + std::string(1, mark) + " " + std::to_string(number) + "  ";
+    for (std::size_t i = 0; i < line.size() && i < kShownBytes; ++i) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        char escaped[8] = {static_cast<char>(c)};
+        if (c < 0x20 || c > 0x7E)
+            std::snprintf(escaped, sizeof escaped,
+                          c == '\r'   ? "\\r"
+                          : c == '\n' ? "\\n"
+                                      : "\\x%02X",
+                          c);
+        out += escaped;
+    }
+    if (line.size() > kShownBytes)
+        out += "... (" + std::to_string(line.size() - kShownBytes) + " bytes more)";
+    return out;
+}
+
+// Adds the lines of a that b lacks, each counted as often as it stands: their numbers
+// from 0, and whether a is the actual list.
+void Unmatched(const std::vector<std::string>& a, const std::vector<std::string>& b, bool actual,
+               std::vector<std::pair<std::size_t, bool>>* out) {
+    std::map<std::string, long> count;
+    for (const std::string& line : b)
+        ++count[line];
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (count[a[i]]-- <= 0)
+            out->push_back({i, actual});
 }
 
 } // namespace
@@ -68,22 +105,62 @@ ScratchFolder::~ScratchFolder() {
 const std::vector<const char*> kSystemFiles = Names(kSystemFileTable);
 const std::vector<const char*> kDeferredFiles = Names(kDeferredFileTable);
 
+::testing::AssertionResult SameText(const std::string& actual, const std::string& expected) {
+    if (actual == expected)
+        return ::testing::AssertionSuccess();
+    std::size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+        ++at;
+    std::size_t start = at == 0 ? 0 : expected.rfind('\n', at - 1) + 1;
+    std::size_t number =
+        1 + static_cast<std::size_t>(std::count(expected.begin(), expected.begin() + start, '\n'));
+    ::testing::AssertionResult result = ::testing::AssertionFailure()
+                                        << actual.size() << " bytes, " << expected.size()
+                                        << " expected; they differ from line " << number
+                                        << ", byte " << at - start + 1 << " on:";
+    if (start > 0) {
+        std::size_t before = start < 2 ? 0 : expected.rfind('\n', start - 2) + 1;
+        result << Shown(' ', number - 1, expected.substr(before, start - before));
+    }
+    for (const std::string* text : {&expected, &actual}) {
+        char mark = text == &actual ? '+' : '-';
+        if (start == text->size())
+            result << "\n  " << mark << " the text ends";
+        for (std::size_t from = start, n = number; from < text->size() && n < number + 2; ++n) {
+            std::size_t end = std::min(text->find('\n', from), text->size() - 1) + 1;
+            // The first line from a little before where it differs, if that is far in.
+            std::size_t skip = n == number && at - start > kShownBytes / 2 ? at - start - 20 : 0;
+            result << Shown(mark, n,
+                            (skip ? "..." : "") + text->substr(from + skip, end - from - skip));
+            from = end;
+        }
+    }
+    return result;
+}
+
 ::testing::AssertionResult SameLines(const std::vector<std::string>& actual,
                                      const std::vector<std::string>& expected) {
     if (actual == expected)
         return ::testing::AssertionSuccess();
-    ::testing::AssertionResult result = ::testing::AssertionFailure();
-    std::vector<std::string> missing = emu::Missing(expected, actual);
-    std::vector<std::string> unexpected = emu::Missing(actual, expected);
-    for (const std::string& line : missing)
-        result << "\n  missing:    " << line;
-    for (const std::string& line : unexpected)
-        result << "\n  unexpected: " << line;
-    if (missing.empty() && unexpected.empty()) {
-        auto at = std::mismatch(actual.begin(), actual.end(), expected.begin());
-        result << "\n  the same lines in another order; at line " << at.first - actual.begin() + 1
-               << ":\n  actual:     " << *at.first << "\n  expected:   " << *at.second;
+    ::testing::AssertionResult result = ::testing::AssertionFailure()
+                                        << actual.size() << " lines, " << expected.size()
+                                        << " expected";
+    std::vector<std::pair<std::size_t, bool>> lines;
+    Unmatched(expected, actual, false, &lines);
+    Unmatched(actual, expected, true, &lines);
+    if (lines.empty()) {
+        std::size_t at = static_cast<std::size_t>(
+            std::mismatch(actual.begin(), actual.end(), expected.begin()).first - actual.begin());
+        return result << ", the same lines in another order; from line " << at + 1 << ":"
+                      << Shown('-', at + 1, expected[at]) << Shown('+', at + 1, actual[at]);
     }
+    std::sort(lines.begin(), lines.end()); // by number, as a diff shows them
+    result << "; the lines only one side has:";
+    for (std::size_t i = 0; i < lines.size() && i < kShownLines; ++i)
+        result << Shown(lines[i].second ? '+' : '-', lines[i].first + 1,
+                        (lines[i].second ? actual : expected)[lines[i].first]);
+    if (lines.size() > kShownLines)
+        result << "\n  ... and " << lines.size() - kShownLines << " more";
     return result;
 }
 
@@ -114,6 +191,7 @@ void MachineTest::SetUp() {
     folder_ = scratch_->Path();
     ASSERT_FALSE(folder_.empty());
     PutFolder("C:\\WINDOWS\\SYSTEM");
+    SetMachine(kBuild98);
     registry_ = "REGEDIT4\r\n\r\n";
     registryDirty_ = true;
     WriteRegistry(); // later writes only follow AddKey, so a machine written whole stays

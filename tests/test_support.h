@@ -42,8 +42,10 @@ class MachineTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
+    void Restart() { TearDown(), SetUp(); } // a new machine folder, for a test's next case
 
-    // machine.ini; the directories default to C:\WINDOWS and C:\WINDOWS\SYSTEM.
+    // machine.ini, Windows 98's until this is called; the directories default to
+    // C:\WINDOWS and C:\WINDOWS\SYSTEM.
     void SetMachine(WinDword build, const std::string& windowsDir = "",
                     const std::string& systemDir = "");
     // Adds a key block to registry.reg.
@@ -85,8 +87,13 @@ std::vector<std::string> Between(const std::vector<std::string>& trace, const st
 // The lines up to " -> ", i.e. the calls and arguments without results.
 std::vector<std::string> WithoutResults(const std::vector<std::string>& trace);
 
-// Passes when two lists of lines are equal; otherwise names only the lines missing on
-// each side, or where the same lines first stand in another order.
+// Comparisons that fail small, in a few lines whatever the sizes: the lines that differ
+// with a mark ("-" expected, "+" actual) and their numbers, as check.sh shows them, bytes
+// outside printable ASCII escaped, long lines cut. For texts (a file's bytes): the sizes
+// and the first line that differs, with the line before it and the next.
+::testing::AssertionResult SameText(const std::string& actual, const std::string& expected);
+// For lists of lines (calls, snapshots): the lines one side lacks, or where the same
+// lines first stand in another order.
 ::testing::AssertionResult SameLines(const std::vector<std::string>& actual,
                                      const std::vector<std::string>& expected);
 
