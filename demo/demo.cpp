@@ -40,24 +40,13 @@ std::string FixedKeyPath(RegKey root, const std::string& subKey) {
                            ", and the removal's table has no such row");
 }
 
-// The system files that the driver's keys and INF file name, by their rows in the
-// removal's table, which alone spells them: a name changed there changes here too, and
-// the transcripts show it.
-enum SystemFileRow : unsigned {
-    kMainDll = 0,
-    kHelpFile = 2,
-    kPrinterDriver = 9,
-    kLanguageMonitor = 11,
-    kRasterDll = 12,
-    kPrintProcessor = 13,
-    kShellExtension = 14,
-};
-
-std::string SystemFile(SystemFileRow row) {
-    if (row >= CountNames(kSystemFileTable))
-        throw std::logic_error("the removal's table has no system file in row " +
-                               std::to_string(row) + ", which the demo machine names");
-    return kSystemFileTable[row];
+// A system file that the driver's keys name, checked against the removal's table.
+std::string SystemFile(const char* name) {
+    for (unsigned i = 0; i < CountNames(kSystemFileTable); ++i)
+        if (std::strcmp(kSystemFileTable[i], name) == 0)
+            return name;
+    throw std::logic_error(std::string("the demo machine names the system file ") + name +
+                           ", and the removal's table has no such row");
 }
 
 // The pass of the instance sweep that reads valueName.
@@ -158,18 +147,18 @@ std::string Registry98(bool newShell) {
     // The driver's own keys, each with something below it.
     key(kClsidKey, {RegString("", shellExtension)});
     key(kClsidKey + "\\InProcServer32",
-        {RegString("", SystemFile(kShellExtension)), RegString("ThreadingModel", "Apartment")});
+        {RegString("", SystemFile("QVL7SHEL.DLL")), RegString("ThreadingModel", "Apartment")});
     key(kShellExtensionKey, {RegString("", clsidName)});
     key(kConfigPrinterKey, {RegString("Default", "0")});
     key(kLptEnumKey, {RegString(enumPass.valueName, kOurs), RegString("Driver", "Printer\\0001")});
     key(kLptEnumKey + "\\LogConfig", {});
-    key(kDriverKey, {RegString("Driver", SystemFile(kPrinterDriver)),
-                     RegString("Data File", SystemFile(kPrinterDriver)),
-                     RegString("Help File", SystemFile(kHelpFile))});
+    key(kDriverKey, {RegString("Driver", SystemFile("QVL7JP.DRV")),
+                     RegString("Data File", SystemFile("QVL7JP.DRV")),
+                     RegString("Help File", SystemFile("QVL7HLP.HLP"))});
     key(kDriverKey + "\\Dependent Files",
-        {RegString(SystemFile(kMainDll), ""), RegString(SystemFile(kRasterDll), "")});
-    key(kPrintProcessorKey, {RegString("Driver", SystemFile(kPrintProcessor))});
-    key(kMonitorKey, {RegString("Driver", SystemFile(kLanguageMonitor))});
+        {RegString(SystemFile("QVL732.DLL"), ""), RegString(SystemFile("QVL7RAST.DLL"), "")});
+    key(kPrintProcessorKey, {RegString("Driver", SystemFile("QVL7RS.DLL"))});
+    key(kMonitorKey, {RegString("Driver", SystemFile("QVL7LN98.DLL"))});
     key(kPrinterKey, {RegString("Name", kOurs), RegString("Port", "LPT1:"),
                       RegString("Printer Driver", kOurs), RegDword("Attributes", 0x40)});
     key(kPrinterKey + "\\PrinterDriverData",
@@ -220,7 +209,7 @@ const std::string kShortcutBytes("L\0\0\0\x01\x14\x02\0", 8);
 std::string OurInf() {
     return "[Version]\r\nSignature=\"$CHICAGO$\"\r\nClass=Printer\r\nProvider=%Ovrik%\r\n\r\n"
            "[QVL7.CopyFiles]\r\n" +
-           SystemFile(kMainDll) + "\r\n" + kInfToken + "\r\n" +
+           std::string(SystemFile("QVL732.DLL")) + "\r\n" + kInfToken + "\r\n" +
            kDeferredFileTable[CountNames(kDeferredFileTable) - 1] +
            "\r\n\r\n[Strings]\r\nOvrik=\"Ovrik\"\r\n";
 }
