@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time, starting
-# from its checked-in seed corpus (copied, so the repository is left as it is).
-#   scripts/fuzz.sh [SECONDS-PER-TARGET]      (default 20)
+# from its checked-in seed corpus (copied, so the repository is left as it is), two at a
+# time by default: each is one process, and a machine has two cores at the least.
+#   scripts/fuzz.sh [SECONDS-PER-TARGET]      (default 20; FUZZ_JOBS targets at a time)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
+jobs=${FUZZ_JOBS:-2}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 work=$(mktemp -d)
@@ -17,19 +19,32 @@ orphans() {
   return 0
 }
 trap 'rm -rf "$work"; orphans' EXIT
-for target in inf_words regedit4 profile engine; do
-  mkdir -p "$work/$target"
-  cp fuzz/corpus/$target/* "$work/$target/"
-  log="$work/$target.log"
-  if ! build/fuzz/fuzz/fuzz_$target "$work/$target" -max_total_time="$seconds" \
-        -artifact_prefix="$work/" -print_final_stats=1 >"$log" 2>&1; then
-    tail -n 40 "$log"
-    for crash in "$work"/crash-* "$work"/leak-* "$work"/timeout-*; do
+# One target, its findings kept in a folder of its own.
+run() {
+  mkdir -p "$work/$1/corpus" "$work/$1/found"
+  cp fuzz/corpus/$1/* "$work/$1/corpus/"
+  build/fuzz/fuzz/fuzz_$1 "$work/$1/corpus" -max_total_time="$seconds" \
+    -artifact_prefix="$work/$1/found/" -print_final_stats=1 >"$work/$1/log" 2>&1
+}
+targets=(inf_words regedit4 profile engine)
+for target in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  run "$target" &
+  pids+=($!)
+done
+failed=0
+for i in "${!targets[@]}"; do
+  target=${targets[$i]}
+  if wait "${pids[$i]}"; then
+    runs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$work/$target/log" | grep -o '[0-9]*$')
+    echo "fuzz_$target: $runs executions in ${seconds}s, no crash"
+  else
+    tail -n 40 "$work/$target/log"
+    for crash in "$work/$target"/found/*; do
       [ -f "$crash" ] && { echo "input, base64:"; base64 -w 0 "$crash"; echo; }
     done
     echo "fuzz_$target: FAILED"
-    exit 1
+    failed=1
   fi
-  runs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | grep -o '[0-9]*$')
-  echo "fuzz_$target: $runs executions in ${seconds}s, no crash"
 done
+exit "$failed"
