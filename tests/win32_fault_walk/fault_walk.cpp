@@ -201,6 +201,8 @@ class Walk {
                      (path[top.size()] == '\\' || (self && path[top.size()] == '\t'))));
         };
         std::string path = item.substr(item.find(' ') + 1);
+        if (item.compare(0, 13, "others under ") == 0)
+            return false; // no key beside a footprint key is the removal's
         if (item.compare(0, 4, "reg ") == 0 || item.compare(0, 4, "val ") == 0) {
             for (const FootprintKey& k : kFixedKeys)
                 if (below(path, KeyName(k), true))

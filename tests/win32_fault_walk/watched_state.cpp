@@ -289,12 +289,19 @@ State Snapshot(const WatchList& watch, bool withContents) {
             ::RegCloseKey(key);
         }
     }
+    // Beside a footprint key under a parent too big to watch whole (thousands under
+    // CLSID, whose listing took most of the walk's time), how many others stand there:
+    // a neighbour lost or made changes that number.
     for (const std::string& parent : watch.childNames) {
+        DWORD subkeys = 0;
         if (HKEY key = OpenFull(parent)) {
-            for (const std::string& child : SubkeyNames(key))
-                state.items["reg " + parent + "\\" + child] = "";
+            ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr);
             ::RegCloseKey(key);
         }
+        for (const std::string& full : watch.fullKeys)
+            subkeys -= Parent(full) == parent && state.items.count("reg " + full) ? 1 : 0;
+        state.items["others under " + parent] = std::to_string(subkeys);
     }
     for (const std::string& dir : watch.flatDirs)
         TakeFolder(watch, dir, false, &state, withContents);
@@ -348,8 +355,8 @@ bool Restore(const WatchList& watch, const State& want, const Items& now, std::s
             ::RegCloseKey(key);
         }
     }
-    // Keys watched by name: a new one goes; a lost one comes back only as a footprint
-    // key watched whole.
+    // A key that appeared goes; a lost one comes back only as a footprint key watched
+    // whole.
     for (const std::string& item : changed) {
         if (item.compare(0, 4, "reg ") != 0 || want.items.count(item) != 0)
             continue;

@@ -24,7 +24,7 @@ using Items = std::map<std::string, std::string>;
 
 struct WatchList {
     std::vector<std::string> fullKeys;   // subtrees watched whole, as ROOT\path
-    std::vector<std::string> childNames; // keys whose subkeys are watched by name only
+    std::vector<std::string> childNames; // keys whose other subkeys are watched by count
     std::vector<std::string> flatDirs;   // folders whose files are watched
     std::vector<std::string> deepDirs;   // folders watched with all below them
     std::string windowsDir;              // holds win.ini and wininit.ini
