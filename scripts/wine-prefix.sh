@@ -7,6 +7,8 @@
 # runs on every machine of ours) or 32 (Wine's 32-bit loader, a win32 prefix, for
 # QVL7UNIN.EXE itself). Prints nothing on success; exits 3 when the loader cannot start at
 # all (a kernel without 32-bit support says "Exec format error"), so callers can skip.
+# A DIR that already holds a prefix made so (a copy of one, say) is only set to MODE: that
+# takes a second where making one takes half a minute of both cores.
 #
 # What it sets, and why:
 #  - HKCU\Software\Wine Version: GetVersionExA then reports Windows 9x (platform id 1);
@@ -27,7 +29,7 @@ case "$bits" in
 esac
 [ -x "$wine" ] || { echo "$wine is not installed" >&2; exit 3; }
 export WINEPREFIX=$dir WINEARCH=$arch WINEDEBUG=-all
-if ! out=$("$wine" wineboot -i 2>&1); then
+if [ ! -f "$dir/system.reg" ] && ! out=$("$wine" wineboot -i 2>&1); then
   echo "$wine cannot start: $(printf '%s\n' "$out" | grep -m1 -i 'error' || printf '%s' "$out" | tail -1)" >&2
   exit 3
 fi

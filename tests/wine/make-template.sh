@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Makes the Windows 9x prefix that each end-to-end run of one mode and bitness copies.
 #
-#   make-template.sh DIR MODE BITS
+#   make-template.sh DIR MODE BITS [FROM]
 #
+# FROM, another mode's prefix of the same bitness, is copied and only set to MODE.
 # Exits 77 (skipped) with the reason when Wine's loader for BITS cannot start here.
 set -uo pipefail
-dir=$1 mode=$2 bits=$3
+dir=$1 mode=$2 bits=$3 from=${4:-}
 rm -rf "$dir"
 mkdir -p "$(dirname "$dir")"
+if [ -n "$from" ]; then
+  [ -f "$from/system.reg" ] || { echo "SKIPPED: no prefix at $from to copy"; exit 77; }
+  source "$(dirname "$0")/footprint.sh"
+  copy_prefix "$from" "$dir"
+fi
 timeout 240 "$(dirname "$0")/../../scripts/wine-prefix.sh" "$dir" "$mode" "$bits"
 code=$?
 case "$code" in
