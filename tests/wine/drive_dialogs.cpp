@@ -69,8 +69,9 @@ HWND WaitFor(int controlId, const char* what) {
             return s.found;
         }
         // The progress phase lasts 71 timer periods, well under a second: poll often
-        // enough to press Escape inside it.
-        Sleep(5);
+        // enough to press Escape inside it, and seldom enough that a machine busy with
+        // other work does not spend it on the polls (each asks the wineserver).
+        Sleep(20);
     }
     std::printf("FAIL: no %s within %lu ms\n", what, kTimeoutMs);
     return nullptr;
