@@ -138,23 +138,15 @@ ini_section() { # section -> its lines, without CR and blank lines; fails when a
     END { exit !found }'
 }
 has_line() { ini_section "$1" | grep -qxF "$2"; }
-section_gone() { ! ini_section "$1" >/dev/null; }
 section_there() { ini_section "$1" >/dev/null; }
-line_gone() { ! ini_section "$1" | grep -q "^$2="; }
 line_there() { ini_section "$1" | grep -q "^$2="; }
+gone_if_removed() { if "$@"; then [ "$removed" = 0 ]; else [ "$removed" = 1 ]; fi; }
+state=$([ "$removed" = 1 ] && echo gone || echo "still there")
 for s in "$model-LPT1" "$model-FILE" "$model-LPT2"; do
-  if [ "$removed" = 1 ]; then
-    check "win.ini section [$s] gone" section_gone "$s"
-  else
-    check "win.ini section [$s] still there" section_there "$s"
-  fi
+  check "win.ini section [$s] $state" gone_if_removed section_there "$s"
 done
 for s in Devices PrinterPorts; do
-  if [ "$removed" = 1 ]; then
-    check "win.ini [$s] line of $model gone" line_gone "$s" "$model"
-  else
-    check "win.ini [$s] line of $model still there" line_there "$s" "$model"
-  fi
+  check "win.ini [$s] line of $model $state" gone_if_removed line_there "$s" "$model"
 done
 check "win.ini [Devices] $other" has_line Devices "$other=HPPCL5MS,LPT2:"
 check "win.ini [PrinterPorts] $other" has_line PrinterPorts "$other=HPPCL5MS,LPT2:,15,45"
