@@ -80,9 +80,14 @@ std::vector<std::string> SnapshotMachine(const std::string& folder) {
     std::error_code ec;
     std::vector<std::string> files;
     std::string profile;
+    // Each entry's path is the folder's with its own below it; cut by text, as
+    // fs::relative resolves both through the file system for every entry.
+    std::string base = fs::path(folder).generic_string();
+    if (base.empty() || base.back() != '/')
+        base += '/';
     for (auto it = fs::recursive_directory_iterator(folder, ec);
          it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        std::string rel = fs::relative(it->path(), folder, ec).generic_string();
+        std::string rel = it->path().generic_string().substr(base.size());
         if (rel == "registry.reg" || rel == "machine.ini")
             continue;
         if (it->is_directory(ec)) {
