@@ -14,6 +14,8 @@ class MemoryFile final : public ByteFile {
     explicit MemoryFile(std::string bytes, unsigned piece = 7)
         : bytes_(std::move(bytes)), piece_(piece) {}
     long Read(void* data, unsigned size) override {
+        if (++reads == failRead)
+            return -1;
         std::size_t n =
             std::min<std::size_t>({size, piece_, bytes_.size() - std::min(pos_, bytes_.size())});
         bytes_.copy(static_cast<char*>(data), n, pos_);
@@ -50,7 +52,8 @@ class MemoryFile final : public ByteFile {
     const std::string& Bytes() const { return bytes_; }
     bool closed = false;
     int writes = 0;
-    int failWrite = 0; // the write that fails, counted from 1
+    int failWrite = 0;           // the write that fails, counted from 1
+    int reads = 0, failRead = 0; // the read that fails, counted from 1
 
   private:
     std::string bytes_;

@@ -69,6 +69,20 @@ TEST(TextMode, LongWordsAreReadWholeButStoredCut) {
               (V{std::string(199, 'a') + "+5012*", "EOF*"}));
 }
 
+TEST(TextMode, BinaryReadsGiveTheBytesAndAFailedReadIsNoEnd) {
+    // "rb" keeps CR LF and Ctrl-Z; a failed read ends the bytes but, as in msvcrt, not feof.
+    for (int failing : {0, 3}) {
+        MemoryFile file("[a]\r\n\x1A[b]\r\n", 4);
+        file.failRead = failing;
+        TextStream stream;
+        stream.AttachForReading(&file, true);
+        char buffer[32];
+        std::string got(buffer, stream.ReadBytes(buffer, sizeof buffer));
+        EXPECT_EQ(got, failing ? "[a]\r\n\x1A[b" : "[a]\r\n\x1A[b]\r\n");
+        EXPECT_EQ(stream.AtEndOfFile(), failing ? 0 : 1) << "read " << failing << " failing";
+    }
+}
+
 TEST(TextMode, AppendingWritesCrLfAtTheEnd) {
     struct Case {
         const char* name;
