@@ -27,6 +27,8 @@ bool BuildDeferredLine(RemovalStorage& s, const char* name) {
 class LastSection {
   public:
     void Take(const char* bytes, unsigned count) {
+        if (count == 0)
+            return;
         for (unsigned i = 0; i < count; ++i)
             Take(static_cast<unsigned char>(bytes[i]));
         previous_ = count > 1 ? static_cast<unsigned char>(bytes[count - 2]) : last_;

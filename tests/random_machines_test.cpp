@@ -44,9 +44,8 @@ std::vector<std::string> Expected(const std::vector<std::string>& before, const 
     return out;
 }
 
-bool Blank(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r') || c == '\x1A';
-}
+// Blanks as the profile reader skips them before a "[" and trims them off a name.
+const std::string kBlanks(" \t\n\v\f\r\x1A");
 
 // The name of the last section the file's headers open, in small letters, as Wine's
 // profile reader takes them: a line ends at CR or LF, blanks may stand before its "[",
@@ -56,16 +55,13 @@ std::string LastSection(const std::string& text) {
     for (std::size_t at = 0, end; at <= text.size(); at = end + 1) {
         end = std::min(text.find_first_of("\r\n", at), text.size());
         std::string line = text.substr(at, end - at);
-        std::size_t open = 0, close = line.rfind(']');
-        while (open < line.size() && Blank(line[open]))
-            ++open;
-        if (open == line.size() || line[open] != '[' || close == std::string::npos || close < open)
+        std::size_t open = line.find_first_not_of(kBlanks), close = line.rfind(']');
+        if (open == std::string::npos || line[open] != '[' || close == std::string::npos ||
+            close < open)
             continue;
         std::string name = line.substr(open + 1, close - open - 1);
-        while (!name.empty() && Blank(name.back()))
-            name.pop_back();
-        while (!name.empty() && Blank(name.front()))
-            name.erase(0, 1);
+        name.erase(name.find_last_not_of(kBlanks) + 1); // npos + 1: all of a blank name
+        name.erase(0, name.find_first_not_of(kBlanks));
         last = name.substr(0, name.find('\0'));
         for (char& c : last)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

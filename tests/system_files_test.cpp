@@ -213,8 +213,7 @@ TEST_F(SystemFiles, LongSystemDirectorySkipsOnlyTheDeletionsThatDoNotFit) {
     // 246 + "\" + 12 = 259; the 10- and 11-character names still fit at 247 and 248.
     for (unsigned length : {246u, 247u, 248u, 249u}) {
         SCOPED_TRACE(length);
-        TearDown();
-        SetUp();
+        Restart();
         std::string system = "C:\\WINDOWS\\" + std::string(length - 11, 's');
         SetMachine(kBuild98, "C:\\WINDOWS", system);
         std::vector<std::string> deletes = Calls(Run(), "DeleteFileA(\"" + system);
@@ -231,8 +230,7 @@ TEST_F(SystemFiles, WindowsDirectoryLengthBoundaries) {
     // 247 + "\wininit.ini" = 259 fits; 248 does not, and nothing is written.
     for (unsigned length : {247u, 248u}) {
         SCOPED_TRACE(length);
-        TearDown();
-        SetUp();
+        Restart();
         std::string windows = "C:\\" + std::string(length - 3, 'w');
         SetMachine(kBuild98, windows, "C:\\S");
         PutFolder(windows);
@@ -258,8 +256,7 @@ TEST_F(SystemFiles, DirectoriesNotReportedAreNeverTakenForTheRoot) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(CallName(c.failing));
-        TearDown();
-        SetUp();
+        Restart();
         SetMachine(kBuild98);
         AddKey("HKEY_USERS\\."
                "DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",

@@ -182,12 +182,8 @@ int main() {
     for (const Lines& l : lines)
         Row("`" + Show(l.bytes) + "` + `" + Show(l.line) + "`", AppendMsvcrt(l.bytes, l.line),
             AppendOurs(l.bytes, l.line));
-    const std::string reads[] = {"",
-                                 "[x]\r\n",
-                                 "a\r\nb\rc\n",
-                                 std::string("a\0b\x1A[x]\x1A", 8),
-                                 "\x1A\x1A\x1A\x1A",
-                                 "\xFF\x80\r\r\n"};
+    const std::string reads[] = {
+        "", "[x]\r\n", "a\r\nb\rc\n", {"a\0b\x1A[x]\x1A", 8}, "\x1A\x1A\x1A\x1A", "\xFF\x80\r\r\n"};
     std::printf("\n| \"rb\", fread 4 bytes at a time on | msvcrt | ours | |\n");
     std::printf("|---|---|---|---|\n");
     for (const std::string& bytes : reads)

@@ -205,17 +205,17 @@ Outcome Perform(Platform& p, const Call& call) {
     case Op::ReadBinary: {
         TextStream* f = p.OpenText(Ptr(call.a), "rb");
         o.result = f != nullptr;
-        for (int guard = 0; f != nullptr && guard < 100; ++guard) {
+        if (f == nullptr)
+            break;
+        for (int guard = 0; guard < 100; ++guard) {
             std::fill(buffer.begin(), buffer.end(), kFill);
             unsigned got = p.ReadBytes(f, buffer.data(), call.size);
             o.out += std::string(buffer.data(), got < call.size ? got : call.size) + "|";
             if (got < call.size)
                 break;
         }
-        if (f != nullptr) {
-            o.out += p.AtEndOfFile(f) ? "EOF" : "error";
-            p.CloseText(f);
-        }
+        o.out += p.AtEndOfFile(f) ? "EOF" : "error";
+        p.CloseText(f);
         break;
     }
     case Op::Scan: {

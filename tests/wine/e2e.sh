@@ -166,8 +166,7 @@ done
 check "group folder $(want_removed $removed)" "$(want_removed $removed)" "$programs_unix/$model"
 check "the other printer's group stays" present "$programs_unix/HP LaserJet/HP Toolbox.LNK"
 check "INF\\OTHER\\OVRIKQVL7R40.INF $(want_removed $removed98)" "$(want_removed $removed98)" "$windows/inf/other/OVRIKQVL7R40.INF"
-removed95=0
-[ "$mode" = win95 ] && removed95=$removed
+removed95=$([ "$mode" = win95 ] && echo "$removed" || echo 0)
 check "inf\\oem1.inf (holds the token) $(want_removed $removed95)" "$(want_removed $removed95)" "$windows/inf/oem1.inf"
 check "inf\\oem0.inf (another printer's) stays" present "$windows/inf/oem0.inf"
 check "inf\\oem2.inf (the token inside a longer word) stays" present "$windows/inf/oem2.inf"
