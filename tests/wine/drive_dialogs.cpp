@@ -21,7 +21,12 @@
 namespace {
 
 const char kTitle[] = "Ovrik Velostrix R40 Uninstall program";
-const DWORD kTimeoutMs = 20000;
+// Each dialog's time limit, QVL_WAIT_SCALE times as long on a slow machine.
+DWORD TimeoutMs() {
+    const char* scale = std::getenv("QVL_WAIT_SCALE");
+    unsigned long times = scale != nullptr ? std::strtoul(scale, nullptr, 10) : 1;
+    return 20000 * static_cast<DWORD>(times > 0 && times <= 100 ? times : 1);
+}
 
 std::string Text(HWND window) {
     char buffer[1024] = {};
@@ -61,7 +66,7 @@ BOOL CALLBACK Visit(HWND window, LPARAM param) {
 
 HWND WaitFor(int controlId, const char* what) {
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < kTimeoutMs) {
+    while (GetTickCount() - start < TimeoutMs()) {
         Search s{controlId, nullptr};
         EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
         if (s.found && IsWindowVisible(s.found)) {
@@ -73,7 +78,7 @@ HWND WaitFor(int controlId, const char* what) {
         // other work does not spend it on the polls (each asks the wineserver).
         Sleep(20);
     }
-    std::printf("FAIL: no %s within %lu ms\n", what, kTimeoutMs);
+    std::printf("FAIL: no %s within %lu ms\n", what, TimeoutMs());
     return nullptr;
 }
 

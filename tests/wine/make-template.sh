@@ -14,7 +14,7 @@ if [ -n "$from" ]; then
   source "$(dirname "$0")/footprint.sh"
   copy_prefix "$from" "$dir"
 fi
-timeout 240 "$(dirname "$0")/../../scripts/wine-prefix.sh" "$dir" "$mode" "$bits"
+timeout $((240 * ${QVL_WAIT_SCALE:-1})) "$(dirname "$0")/../../scripts/wine-prefix.sh" "$dir" "$mode" "$bits"
 code=$?
 case "$code" in
   0) echo "prefix ready: $dir" ;;
