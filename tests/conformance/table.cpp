@@ -5,6 +5,8 @@ namespace qvl::conformance {
 
 namespace {
 
+using namespace std::string_literals;
+
 constexpr RegKey HKCR = kHkeyClassesRoot;
 constexpr RegKey HKCU = kHkeyCurrentUser;
 constexpr RegKey HKLM = kHkeyLocalMachine;
@@ -222,6 +224,46 @@ std::vector<Row> MakeRows() {
             WriteProfile("Empty", std::nullopt, std::nullopt).Is(Gives(1)),
         },
         After().WinIni("[Devices]\r\nQvl=a\r\n[Last]\r\n"),
+    });
+    // Headers as the profile reader takes them: blanks (VT, FF, Ctrl-Z too) before the "[",
+    // the name up to the line's last "]", and a "[" with no "]" is a line of the section.
+    rows.push_back(Row{
+        "ProfileHeaderShapes",
+        Before().WinIni("[Top]\r\nk=0\r\n[Qvl\r\nj=1\r\n\v[Vt]\r\nk=2\r\n\f[Ff]\r\nk=3\r\n"
+                        "\x1A[Cz]\r\nk=4\r\n[a]b]\r\nk=5\r\n[Last]\r\nk=6\r\n"),
+        {
+            GetProfile("Top", "j", "fb", 150).Is(Gives(1, Z("1"))),
+            GetProfile("Qvl", "j", "fb", 150).Is(Gives(2, Z("fb"))),
+            GetProfile("Vt", "k", "fb", 150).Is(Gives(1, Z("2"))),
+            GetProfile("Ff", "k", "fb", 150).Is(Gives(1, Z("3"))),
+            GetProfile("Cz", "k", "fb", 150).Is(Gives(1, Z("4"))),
+            GetProfile("a]b", "k", "fb", 150).Is(Gives(1, Z("5"))),
+            WriteProfile("a", std::nullopt, std::nullopt).Is(Gives(1)),
+            WriteProfile("Top", std::nullopt, std::nullopt).Is(Gives(1)),
+            GetProfile("Top", "j", "fb", 150).Is(Gives(2, Z("fb"))),
+            GetProfile("Vt", "k", "fb", 150).Is(Gives(1, Z("2"))),
+            WriteProfile("a]b", std::nullopt, std::nullopt).Is(Gives(1)),
+            GetProfile("Last", "k", "fb", 150).Is(Gives(1, Z("6"))),
+        },
+        After(),
+    });
+    // The name trimmed of those blanks, then cut at a NUL; "" names the lines before the
+    // first header. A section named with blanks around it is never deleted.
+    rows.push_back(Row{
+        "ProfileHeaderNames",
+        Before().WinIni("k=0\r\n[ Qvl\t]\r\nk=1\r\n[\vQ 2\f]\r\nk=2\r\n[]\r\nj=3\r\n"
+                        "[Nul\0x]\r\nk=4\r\n[Sp \0]\r\nk=5\r\n"s),
+        {
+            GetProfile("Qvl", "k", "fb", 150).Is(Gives(1, Z("1"))),
+            GetProfile("q 2", "k", "fb", 150).Is(Gives(1, Z("2"))),
+            GetProfile("Q 2", "j", "fb", 150).Is(Gives(2, Z("fb"))),
+            GetProfile("", "k", "fb", 150).Is(Gives(1, Z("0"))),
+            GetProfile("Nul", "k", "fb", 150).Is(Gives(1, Z("4"))),
+            GetProfile("Sp", "k", "fb", 150).Is(Gives(2, Z("fb"))),
+            WriteProfile(" Qvl\t", std::nullopt, std::nullopt).Is(Gives(1)),
+            GetProfile("Qvl", "k", "fb", 150).Is(Gives(1, Z("1"))),
+        },
+        After(),
     });
 
     // Directories.
