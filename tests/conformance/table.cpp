@@ -1,6 +1,8 @@
 // table.cpp: the conformance rows: what Windows 9x answers, and Wine where it answers otherwise.
 #include "conformance.h"
 
+#include "platform/textmode.h"
+
 namespace qvl::conformance {
 
 namespace {
@@ -342,6 +344,29 @@ std::vector<Row> MakeRows() {
             RemoveFolder(kDir + "\\Group").Is(Gives(0)),
         },
         After().NoFile(kDir + "\\Group\\Setup.lnk"),
+    });
+
+    // A file open in a stream is not deleted: Windows 9x refuses it too, its error code not
+    // checked here; Wine gives ERROR_SHARING_VIOLATION, as NT does without FILE_SHARE_DELETE.
+    rows.push_back(Row{
+        "AnOpenFileStays",
+        Before().File(kDir + "\\INF\\OEM1.INF", "QVL7STAT.EXE\r\n"),
+        {
+            DeleteOpen(kDir + "\\INF\\OEM1.INF").Is(Gives(0, "32")),
+            Find(kDir + "\\INF\\OEM1.INF").Is(Gives(1, "OEM1.INF")),
+            RemoveFile(kDir + "\\INF\\OEM1.INF").Is(Gives(1)),
+        },
+        After().NoFile(kDir + "\\INF\\OEM1.INF"),
+    });
+    // Each stream closed gives its slot back: more, one after another, than there are slots.
+    rows.push_back(Row{
+        "ClosedStreamsFreeTheirSlots",
+        Before().File(kDir + "\\Text\\a.ini", "x"),
+        {
+            Reopen(kDir + "\\Text\\a.ini", 3 * kStreamSlots).Is(Gives(3 * kStreamSlots)),
+            RemoveFile(kDir + "\\Text\\a.ini").Is(Gives(1)),
+        },
+        After().NoFile(kDir + "\\Text\\a.ini"),
     });
 
     // Text mode.

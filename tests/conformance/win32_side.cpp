@@ -201,6 +201,7 @@ class RealSide final : public Side {
     bool UnderWine() const override {
         return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
     }
+    WinLong LastError() override { return static_cast<WinLong>(::GetLastError()); }
 
   private:
     bool Own(const std::string& path) {
