@@ -61,6 +61,7 @@ constexpr WinLong kErrorFileNotFound = 2;
 constexpr WinLong kErrorPathNotFound = 3;
 constexpr WinLong kErrorAccessDenied = 5;
 constexpr WinLong kErrorInvalidHandle = 6;
+constexpr WinLong kErrorSharingViolation = 32;
 constexpr WinLong kErrorNotEnoughMemory = 8;
 constexpr WinLong kErrorInvalidParameter = 87;
 constexpr WinLong kErrorInsufficientBuffer = 122;

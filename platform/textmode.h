@@ -35,6 +35,11 @@ class ByteFile {
 
 constexpr int kTextEof = -1;
 
+// How many streams a platform holds open at once. The removal holds one at a time; the
+// emulated machine holds no more than the Win32 platform, so that a stream never closed
+// runs out there as it would on Windows.
+constexpr unsigned kStreamSlots = 4;
+
 class TextStream {
   public:
     // Binds the stream to an open file. For append mode it applies the "a+" rule that

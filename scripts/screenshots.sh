@@ -64,11 +64,15 @@ shot() { # name
   convert "$work/$1-full.png" -trim +repage -colors 64 "PNG8:$root/docs/dialog-$1.png"
   echo "docs/dialog-$1.png"
 }
+# The dialogs' texts as the program states them, to their first line end.
+text_of() { sed -n "s/^const char $1\[\] = \"\([^\"\\]*\).*/\1/p" dialogs/program.cpp | grep .; }
+welcome=$(text_of WelcomeText) && status=$(text_of StatusText) ||
+  { echo "screenshots: no WelcomeText or StatusText in dialogs/program.cpp"; exit 1; }
 taken=
 for _ in $(seq 600); do
   case "$taken" in
-    "") grep -q 'Welcome to your' "$work/driver.out" && { shot confirm; taken=1; } ;;
-    1) grep -q 'currently being uninstalled' "$work/driver.out" && { shot progress 2>/dev/null || true; taken=2; } ;;
+    "") grep -qF "$welcome" "$work/driver.out" && { shot confirm; taken=1; } ;;
+    1) grep -qF "$status" "$work/driver.out" && { shot progress 2>/dev/null || true; taken=2; } ;;
     2) grep -q '^box ' "$work/driver.out" && { shot restart; taken=3; } ;;
   esac
   [ "$taken" = 3 ] && break

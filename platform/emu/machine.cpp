@@ -141,8 +141,9 @@ std::string Text(const char* s) {
 } // namespace
 
 struct Machine::OpenFile {
-    explicit OpenFile(std::FILE* f) : bytes(f) {}
+    OpenFile(std::FILE* f, std::string path) : bytes(f), host(std::move(path)) {}
     HostByteFile bytes;
+    std::string host;
     TextStream stream;
 };
 
@@ -480,10 +481,20 @@ WinBool Machine::DeleteFileA(const char* path) {
     fs::file_status status = fs::symlink_status(host, ec);
     // A file its owner may not write is read-only, and Windows refuses to delete a
     // read-only file (ERROR_ACCESS_DENIED) until its attribute is cleared.
+    lastError_ = kErrorAccessDenied;
+    if (!fs::exists(status))
+        lastError_ = kErrorFileNotFound;
     if (!fs::is_regular_file(status) ||
         (status.permissions() & fs::perms::owner_write) == fs::perms::none ||
         Listed(undeletableFiles_, host) || Listed(unopenableFiles_, host))
         return 0;
+    // A file open in a stream stays: Windows 9x and Wine refuse it (a sharing violation),
+    // where a host file system would delete it.
+    for (const auto& open : files_)
+        if (open.second->host == host) {
+            lastError_ = kErrorSharingViolation;
+            return 0;
+        }
     return fs::remove(host, ec) ? 1 : 0;
 }
 
@@ -568,7 +579,8 @@ TextStream* Machine::OpenText(const char* path, const char* mode) {
     std::error_code ec;
     bool append = Text(mode) == "a+";
     bool binary = Text(mode) == "rb";
-    if (fs::is_directory(host, ec) || (!append && !binary && Text(mode) != "r"))
+    if (fs::is_directory(host, ec) || (!append && !binary && Text(mode) != "r") ||
+        files_.size() >= kStreamSlots)
         return nullptr;
     std::FILE* f = nullptr;
     if (!append)
@@ -579,7 +591,7 @@ TextStream* Machine::OpenText(const char* path, const char* mode) {
         f = std::fopen(host.c_str(), "w+b");
     if (f == nullptr)
         return nullptr;
-    auto file = std::make_unique<OpenFile>(f);
+    auto file = std::make_unique<OpenFile>(f, host);
     if (append)
         file->stream.AttachForAppending(&file->bytes);
     else

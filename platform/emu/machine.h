@@ -35,6 +35,8 @@ class Machine final : public Platform {
     bool HostPath(const std::string& windowsPath, std::string* host,
                   bool wildcardLast = false) const;
     const std::string& Folder() const { return folder_; }
+    // GetLastError after a DeleteFileA that failed.
+    WinLong LastError() const { return lastError_; }
 
     // Platform
     WinLong RegOpenKeyExA(RegKey root, const char* subKey, WinDword options, WinDword access,
@@ -84,6 +86,7 @@ class Machine final : public Platform {
     bool profileChanged_ = false;
     std::string winIniPath_; // Windows path of win.ini
     WinDword build_ = 0;
+    WinLong lastError_ = kErrorSuccess;
     std::string windowsDir_ = "C:\\WINDOWS";
     std::string systemDir_ = "C:\\WINDOWS\\SYSTEM";
 

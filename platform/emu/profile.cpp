@@ -2,28 +2,49 @@
 #include "platform/emu/profile.h"
 #include "platform/emu/registry.h"
 
+#include <algorithm>
+
 namespace qvl::emu {
 
 namespace {
 
 const std::size_t npos = std::string::npos;
+// The "header" of the lines before the first header, the section that "" names.
+const std::size_t kTop = npos - 1;
 
-std::string Trim(const std::string& s) {
+std::size_t Body(std::size_t header) {
+    return header == kTop ? 0 : header + 1;
+}
+
+bool SpaceOrTab(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// What the profile reader (Wine's, the real Win32 at hand) takes off around a header
+// and its name: VT, FF and Ctrl-Z too, and the line's end.
+bool Blank(char c) {
+    return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x1A;
+}
+
+std::string Trim(const std::string& s, bool (*blank)(char) = SpaceOrTab) {
     std::size_t b = 0;
     std::size_t e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+    while (b < e && blank(s[b]))
         ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n'))
+    while (e > b && (blank(s[e - 1]) || s[e - 1] == '\r' || s[e - 1] == '\n'))
         --e;
     return s.substr(b, e - b);
 }
 
+// The name runs to the line's last "]" and ends at a NUL, which a blank before it does
+// not: "[rename \0]" names no [rename]. A "[" with no "]" is a line of the section.
 bool SectionName(const std::string& line, std::string* name) {
-    std::string s = Trim(line);
-    if (s.empty() || s[0] != '[')
+    std::string s = Trim(line, Blank);
+    std::size_t close = s.rfind(']');
+    if (s.empty() || s[0] != '[' || close == npos)
         return false;
-    std::size_t close = s.find(']');
-    *name = Trim(s.substr(1, close == npos ? npos : close - 1));
+    *name = Trim(s.substr(1, close - 1), Blank);
+    name->resize(std::min(name->size(), name->find('\0')));
     return true;
 }
 
@@ -58,15 +79,17 @@ std::string ProfileFile::Save() const {
 
 std::size_t ProfileFile::FindSection(const std::string& section) const {
     std::string name;
+    if (Trim(section, Blank).empty())
+        return kTop;
     for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (SectionName(lines_[i], &name) && EqualNoCase(name, Trim(section)))
+        if (SectionName(lines_[i], &name) && EqualNoCase(name, Trim(section, Blank)))
             return i;
     return npos;
 }
 
 std::size_t ProfileFile::SectionEnd(std::size_t header) const {
     std::string name;
-    std::size_t i = header + 1;
+    std::size_t i = Body(header);
     while (i < lines_.size() && !SectionName(lines_[i], &name))
         ++i;
     return i;
@@ -76,7 +99,7 @@ std::size_t ProfileFile::FindKey(std::size_t header, const std::string& key) con
     std::string k;
     std::string v;
     std::size_t end = SectionEnd(header);
-    for (std::size_t i = header + 1; i < end; ++i)
+    for (std::size_t i = Body(header); i < end; ++i)
         if (KeyOf(lines_[i], &k, &v) && EqualNoCase(k, Trim(key)))
             return i;
     return npos;
@@ -108,10 +131,12 @@ bool ProfileFile::DeleteKey(const std::string& section, const std::string& key) 
 }
 
 bool ProfileFile::DeleteSection(const std::string& section) {
-    std::size_t header = FindSection(section);
+    // A deletion, unlike a read, takes the name as given: with blanks around it, it names
+    // no section, as every name read from a header is trimmed.
+    std::size_t header = Trim(section, Blank) == section ? FindSection(section) : npos;
     if (header == npos)
         return false;
-    lines_.erase(lines_.begin() + static_cast<long>(header),
+    lines_.erase(lines_.begin() + static_cast<long>(header == kTop ? 0 : header),
                  lines_.begin() + static_cast<long>(SectionEnd(header)));
     return true;
 }
@@ -125,7 +150,7 @@ std::vector<std::string> ProfileFile::Values(const std::string& section,
     std::string k;
     std::string v;
     std::size_t end = SectionEnd(header);
-    for (std::size_t i = header + 1; i < end; ++i)
+    for (std::size_t i = Body(header); i < end; ++i)
         if (KeyOf(lines_[i], &k, &v) && EqualNoCase(k, Trim(key)))
             values.push_back(v);
     return values;

@@ -2,7 +2,8 @@
 //
 // Sections and keys compare without regard to case. Deleting a key removes its line,
 // deleting a section removes its header and every line up to the next header; every
-// other byte of the file stays as it was.
+// other byte of the file stays as it was. Headers are read as Wine's profile reader
+// reads them (see profile.cpp), and "" names the lines before the first header.
 #pragma once
 
 #include <string>

@@ -62,7 +62,6 @@ class Win32ByteFile final : public ByteFile {
     HANDLE handle_ = nullptr; // while no file is open
 };
 
-// The removal holds one text file open at a time; a few slots leave room to spare.
 // Each open file lives on the process heap from OpenText to CloseText: as static
 // storage it would cost its 540 bytes in the file, which has no section left for
 // uninitialised data (see cmake/qvl7unin.ld).
@@ -70,8 +69,7 @@ struct OpenFile {
     Win32ByteFile bytes;
     TextStream stream;
 };
-constexpr int kFileSlots = 4;
-OpenFile* g_files[kFileSlots];
+OpenFile* g_files[kStreamSlots];
 
 // The slot that holds the stream, or null for a stream this platform did not open or
 // has closed. For a null stream, a free slot.

@@ -77,6 +77,8 @@ enum class Op {
                   // gave, "|" after each, then "EOF" when feof is set, "error" when not
     Scan,         // a: path, size: buffer; out: each word, "*" after it when feof is
                   // set, "+N" for a word of N bytes cut to the buffer, then "EOF"
+    DeleteOpen,   // a: path; result: DeleteFileA while it stands open "r"; out: the last error
+    Reopen,       // a: path, size: times opened "r" and closed in turn; result: how many opened
 };
 
 struct Call {
@@ -109,6 +111,8 @@ Call RemoveFolder(std::string path);
 Call Append(std::string path, std::vector<std::string> lines);
 Call ReadBinary(std::string path, unsigned size);
 Call Scan(std::string path, unsigned size);
+Call DeleteOpen(std::string path);
+Call Reopen(std::string path, unsigned times);
 
 // The machine after a row.
 struct After {
@@ -155,6 +159,7 @@ class Side {
     // Takes the row's keys and files off again.
     virtual void Clean() = 0;
     virtual bool UnderWine() const = 0;
+    virtual WinLong LastError() = 0; // GetLastError
 };
 
 std::unique_ptr<Side> MakeSide();

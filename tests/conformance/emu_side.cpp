@@ -89,6 +89,7 @@ class EmulatedSide final : public Side {
     }
 
     bool UnderWine() const override { return false; }
+    WinLong LastError() override { return machine_->LastError(); }
 
   private:
     std::string folder_;

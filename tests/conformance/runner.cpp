@@ -120,7 +120,8 @@ struct Outcome {
     WinDword type = 0;
 };
 
-Outcome Perform(Platform& p, const Call& call) {
+Outcome Perform(Side& side, const Call& call) {
+    Platform& p = side.Machine();
     Outcome o;
     // One guard byte past the buffer: no call may write beyond the size it was given.
     std::vector<char> buffer(call.size + 1, kFill);
@@ -243,6 +244,17 @@ Outcome Perform(Platform& p, const Call& call) {
         p.CloseText(f);
         break;
     }
+    case Op::DeleteOpen: {
+        TextStream* f = p.OpenText(Ptr(call.a), "r");
+        o.result = f != nullptr ? p.DeleteFileA(Ptr(call.a)) : -1;
+        o.out = o.result == 0 ? std::to_string(side.LastError()) : "";
+        p.CloseText(f);
+        break;
+    }
+    case Op::Reopen: // fclose fails for a stream that did not open
+        for (unsigned i = 0; i < call.size; ++i)
+            o.result += p.CloseText(p.OpenText(Ptr(call.a), "r")) == 0;
+        break;
     }
     EXPECT_EQ(buffer[call.size], kFill) << "wrote past the buffer";
     return o;
@@ -270,7 +282,7 @@ TEST_P(Table, Row) {
     for (const Call& call : row.calls) {
         const Expect& e = wine && call.wine ? *call.wine : call.expect;
         SCOPED_TRACE(call.Describe() + (wine && call.wine ? " (Wine's answer)" : ""));
-        Outcome o = Perform(side.Machine(), call);
+        Outcome o = Perform(side, call);
         EXPECT_EQ(o.result, e.result);
         if (e.out) {
             EXPECT_EQ(Show(o.out), Show(*e.out));
@@ -313,7 +325,7 @@ std::string Call::Describe() const {
         "RegOpenKeyExA",     "RegQueryValueExA",    "RegDeleteKeyA",        "RegFlushKey",
         "GetProfileStringA", "WriteProfileStringA", "GetWindowsDirectoryA", "GetSystemDirectoryA",
         "FindFirstFileA",    "DeleteFileA",         "RemoveDirectoryA",     "fopen a+/fprintf",
-        "fopen rb/fread",    "fopen r/fscanf"};
+        "fopen rb/fread",    "fopen r/fscanf",      "fopen r/DeleteFileA",  "fopen r/fclose"};
     std::string text = names[static_cast<int>(op)];
     text += "(";
     if (const char* rootName = RootKeyName(root))
@@ -373,6 +385,12 @@ Call ReadBinary(std::string path, unsigned size) {
 }
 Call Scan(std::string path, unsigned size) {
     return Make(Op::Scan, 0, std::move(path), {}, {}, size);
+}
+Call DeleteOpen(std::string path) {
+    return Make(Op::DeleteOpen, 0, std::move(path));
+}
+Call Reopen(std::string path, unsigned times) {
+    return Make(Op::Reopen, 0, std::move(path), {}, {}, times);
 }
 
 } // namespace qvl::conformance

@@ -1,5 +1,6 @@
 // table.cpp: the conformance rows: what Windows 9x answers, and Wine where it answers otherwise.
 #include "conformance.h"
+#include "platform/textmode.h"
 
 namespace qvl::conformance {
 
@@ -223,6 +224,34 @@ std::vector<Row> MakeRows() {
         },
         After().WinIni("[Devices]\r\nQvl=a\r\n[Last]\r\n"),
     });
+    // Headers as the profile reader takes them: VT, FF and Ctrl-Z are blanks before "[" too; the
+    // name runs to the last "]", trimmed, cut at a NUL; "[" alone is no header; "" is the top.
+    rows.push_back(Row{
+        "ProfileHeaderShapes",
+        Before().WinIni(
+            "k=0\r\n[Top]\r\n[Qvl\r\nj=2\r\n\v[Vt]\r\nk=3\r\n\f[Ff]\r\nk=4\r\n\x1A[Cz]\r\n"
+            "k=5\r\n[a]b]\r\nk=6\r\n[ Sp\t]\r\nk=7\r\n[\vQ 2\f]\r\nk=8\r\n[]\r\nj=9\r\n" +
+            Z("[Nul") + "x]\r\nk=10\r\n" + Z("[Bl ") + "]\r\nk=11\r\n"),
+        {
+            GetProfile("", "k", "fb", 150).Is(Gives(1, Z("0"))),
+            GetProfile("Top", "j", "fb", 150).Is(Gives(1, Z("2"))),
+            GetProfile("Vt", "k", "fb", 150).Is(Gives(1, Z("3"))),
+            GetProfile("Ff", "k", "fb", 150).Is(Gives(1, Z("4"))),
+            GetProfile("Cz", "k", "fb", 150).Is(Gives(1, Z("5"))),
+            GetProfile("a]b", "k", "fb", 150).Is(Gives(1, Z("6"))),
+            GetProfile("Sp", "k", "fb", 150).Is(Gives(1, Z("7"))),
+            GetProfile("q 2", "k", "fb", 150).Is(Gives(1, Z("8"))),
+            GetProfile("Q 2", "j", "fb", 150).Is(Gives(2, Z("fb"))),
+            GetProfile("Nul", "k", "fb", 150).Is(Gives(2, Z("10"))),
+            GetProfile("Bl", "k", "fb", 150).Is(Gives(2, Z("fb"))),
+            WriteProfile(" Sp\t", std::nullopt, std::nullopt).Is(Gives(1)),
+            GetProfile("Sp", "k", "fb", 150).Is(Gives(1, Z("7"))),
+            WriteProfile("Top", std::nullopt, std::nullopt).Is(Gives(1)),
+            GetProfile("Top", "j", "fb", 150).Is(Gives(2, Z("fb"))),
+            GetProfile("Vt", "k", "fb", 150).Is(Gives(1, Z("3"))),
+        },
+        After(),
+    });
 
     // Directories.
     rows.push_back(Row{
@@ -300,6 +329,20 @@ std::vector<Row> MakeRows() {
             RemoveFolder(kDir + "\\Group").Is(Gives(0)),
         },
         After().NoFile(kDir + "\\Group\\Setup.lnk"),
+    });
+
+    // An open file is not deleted (Windows 9x refuses too; its error code is not checked here,
+    // Wine's is NT's). Each stream closed frees its slot: more in turn than there are slots.
+    rows.push_back(Row{
+        "OpenStreamsAndTheirSlots",
+        Before().File(kDir + "\\INF\\OEM1.INF", "QVL7STAT.EXE\r\n"),
+        {
+            DeleteOpen(kDir + "\\INF\\OEM1.INF").Is(Gives(0, "32")),
+            Find(kDir + "\\INF\\OEM1.INF").Is(Gives(1, "OEM1.INF")),
+            Reopen(kDir + "\\INF\\OEM1.INF", 3 * kStreamSlots).Is(Gives(3 * kStreamSlots)),
+            RemoveFile(kDir + "\\INF\\OEM1.INF").Is(Gives(1)),
+        },
+        After().NoFile(kDir + "\\INF\\OEM1.INF"),
     });
 
     // Text mode.

@@ -201,6 +201,7 @@ class RealSide final : public Side {
     bool UnderWine() const override {
         return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
     }
+    WinLong LastError() override { return static_cast<WinLong>(::GetLastError()); }
 
   private:
     bool Own(const std::string& path) {
@@ -241,7 +242,8 @@ TEST(Machine, IsTheWindows9xModeAsked) {
     ASSERT_TRUE(DefaultPlatform().GetVersionExA(&info));
     EXPECT_EQ(info.dwPlatformId, 1u); // VER_PLATFORM_WIN32_WINDOWS
     EXPECT_EQ(info.dwMajorVersion, 4u);
-    EXPECT_EQ(info.dwMinorVersion, std::strcmp(mode, "win98") == 0 ? 10u : 0u) << mode;
+    const std::string m = mode;
+    EXPECT_EQ(info.dwMinorVersion, m == "win98" ? 10u : m == "winme" ? 90u : 0u) << mode;
 }
 
 } // namespace

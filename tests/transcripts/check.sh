@@ -13,7 +13,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # NAME, the machine, its build, the answers and, for a machine that starts with a
-# C:\WINDOWS\wininit.ini, its bytes in printf %b's escapes: the rest of the line, e.g.
+# C:\WINDOWS\wininit.ini, its bytes in printf %b's escapes: the rest of the line after
+# one blank, blanks at either end included, e.g.
 # '[rename]\r\nNUL=C:\\WINDOWS\\OLD.DLL\r\n'. A "demo" machine is --make-demo's, the
 # driver beside another printer; an "empty" one holds a Windows folder and the build, not
 # even the folders' settings, and is written here, as the program makes none so bare.
@@ -55,7 +56,8 @@ numbered() {
 # too, but say so on stderr, which an ordinary run leaves empty.
 files=()
 for run in "${runs[@]}"; do
-  read -r name kind build answers wininit <<<"$run"
+  [[ $run =~ ^(([^ ]+ ){3}[^ ]+)( (.*))?$ ]] || fail "not NAME MACHINE BUILD ANSWERS [WININIT]: '$run'"
+  read -r name kind build answers <<<"${BASH_REMATCH[1]}" && wininit=${BASH_REMATCH[4]}
   machine=$work/machines/$name
   if [ "$kind" = demo ]; then
     "$program" --make-demo "$machine" --build "$build" >"$work/said" 2>&1 ||
@@ -87,6 +89,11 @@ for path in "${files[@]}"; do
   echo "$file: this run differs from the transcript (-: the transcript's line, +: this run's)"
   diff -U3 "$here/$file" "$path" | numbered |
     awk 'NR <= 60; END { if (NR > 60) print "  ... and " NR - 60 " lines more" }'
+done
+for path in "$here"/*.{out,dialogs,trace}; do
+  [[ ! -e $path || " ${files[*]##*/} " == *" ${path##*/} "* ]] && continue
+  echo "${path##*/}: stale: no run listed in check.sh makes it"
+  failed=1
 done
 [ "$failed" = 1 ] || echo "every run is as its transcript says (${#runs[@]} runs)"
 exit "$failed"
