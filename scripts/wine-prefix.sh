@@ -29,6 +29,12 @@ case "$bits" in
 esac
 [ -x "$wine" ] || { echo "$wine is not installed" >&2; exit 3; }
 export WINEPREFIX=$dir WINEARCH=$arch WINEDEBUG=-all
+# QVL_WINE32_PREFIX, a prefix of this Wine made once and packed (scripts/vm.sh keeps one
+# for its emulated machine, where booting one takes minutes), is unpacked instead.
+if [ ! -f "$dir/system.reg" ] && [ "$bits" = 32 ] && [ -n "${QVL_WINE32_PREFIX:-}" ]; then
+  mkdir -p "$dir" && tar -C "$dir" -xzf "$QVL_WINE32_PREFIX" ||
+    { echo "cannot unpack $QVL_WINE32_PREFIX into $dir" >&2; exit 1; }
+fi
 if [ ! -f "$dir/system.reg" ] && ! out=$("$wine" wineboot -i 2>&1); then
   echo "$wine cannot start: $(printf '%s\n' "$out" | grep -m1 -i 'error' || printf '%s' "$out" | tail -1)" >&2
   exit 3
