@@ -90,16 +90,26 @@ why_no_wine32() {
     echo "$(apt_said) (i386 packages not installable: $names)"
   fi
 }
-# Wine's 32-bit half runs QVL7UNIN.EXE itself. Some machines cannot have it (no i386
-# packages to be had) and some have it but cannot start 32-bit programs; the tests that
-# need it then say they were skipped, so its absence does not fail the installation.
+# Wine's 32-bit half runs QVL7UNIN.EXE itself, with FreeType, which it only recommends:
+# without it dialogs are laid out with no font size, and no button can be clicked. Some machines cannot have it (no i386
+# packages to be had) and some have it but cannot start 32-bit programs; there the runs
+# take place in an emulated machine, so its absence does not fail the installation.
 if ! installed wine32:i386; then
   echo "install-deps: installing wine32:i386" >&2
   if ! "${as_root[@]}" dpkg --add-architecture i386 >"$log" 2>&1; then
     why=$(apt_said)
   else
     update
-    "${apt[@]}" install -y --no-install-recommends wine32:i386 >"$log" 2>&1 || why=$(why_no_wine32)
+    "${apt[@]}" install -y --no-install-recommends wine32:i386 libfreetype6:i386 >"$log" 2>&1 ||
+      why=$(why_no_wine32)
   fi
-  [ -z "${why:-}" ] || echo "install-deps: wine32:i386 not installed, the 32-bit runs will be skipped: $why" >&2
+  [ -z "${why:-}" ] || echo "install-deps: wine32:i386 not installed: $why" >&2
+fi
+# Where 32-bit Wine cannot start here (not installed, or a kernel that cannot start
+# 32-bit programs), QVL7UNIN.EXE runs in an emulated machine (scripts/vm.sh), which
+# needs QEMU alone of the host: its own kernel and Wine come from the mirror, unpacked
+# into a cache rather than installed.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && ! installed qemu-system-x86; then
+  echo "install-deps: 32-bit Wine cannot start here; installing qemu-system-x86 for an emulated machine that runs it" >&2
+  quietly "${apt[@]}" install -y --no-install-recommends qemu-system-x86
 fi
