@@ -121,6 +121,8 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
          std::string(260, '\v') + "[Rename]\r\n"},
         {"any letter case, blanks inside", "[x]\r\n[ ReNaME\t]\r\n", "[x]\r\n[ ReNaME\t]\r\n"},
         {"a space before the \"]\"", "[x]\r\n[rename ]\r\n", "[x]\r\n[rename ]\r\n"},
+        {"the start of \"rename\"", "[rename]\r\n[renam]\r\n",
+         "[rename]\r\n[renam]\r\n[rename]\r\n", true},
         {"the name runs to the last \"]\"", "[rename]x]\r\n", "[rename]x]\r\n[rename]\r\n", true},
         {"a NUL ends the name", Bytes("[rename\0x]\r\n"), Bytes("[rename\0x]\r\n")},
         // Trimming stops at the NUL, so the name keeps the blank: "rename ".
