@@ -3,6 +3,7 @@
 #
 #   scripts/install-deps.sh demo   the Linux program alone (scripts/run-demo.sh)
 #   scripts/install-deps.sh all    everything the builds, the tests and the release need
+#   scripts/install-deps.sh coverage  the native tests with g++ and gcovr (scripts/coverage.sh)
 #
 # Says in one line what it installs; apt-get's own output is shown only when an install
 # fails. A failed update, and a wine32:i386 that cannot be had, take one line each.
@@ -13,6 +14,7 @@ what=${1:-all}
 demo=(cmake make g++ binutils-mingw-w64-i686 mingw-w64-common)
 case "$what" in
   demo) packages=("${demo[@]}") ;;
+  coverage) packages=("${demo[@]}" libgtest-dev googletest gcovr) ;;
   all)
     packages=("${demo[@]}" libgtest-dev googletest clang-format
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix
@@ -20,7 +22,7 @@ case "$what" in
       clang libclang-rt-14-dev libfuzzer-14-dev
       mtools dosfstools xorriso)
     ;;
-  *) echo "usage: $0 demo|all" >&2; exit 2 ;;
+  *) echo "usage: $0 demo|all|coverage" >&2; exit 2 ;;
 esac
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)

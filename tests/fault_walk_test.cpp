@@ -58,13 +58,23 @@ struct WalkFigures {
     std::uint64_t faults = 0;
 };
 
-class FaultWalk : public ::testing::TestWithParam<WinDword> {
+// A demo machine, and the wininit.ini it holds before the run, if any.
+struct Walked {
+    WinDword build;
+    const char* wininit;
+    const char* name;
+};
+void PrintTo(const Walked& walked, std::ostream* out) {
+    *out << walked.name;
+}
+
+class FaultWalk : public ::testing::TestWithParam<Walked> {
   protected:
     void SetUp() override {
         ASSERT_FALSE(root_.empty());
-        ASSERT_TRUE(emu::WriteDemoMachine(root_ + "/template", GetParam()));
-        // On Windows 95 the run finds a wininit.ini with no section: it reads it first.
-        was_ = GetParam() == kBuild95 ? "; by setup\r\n" : "";
+        ASSERT_TRUE(emu::WriteDemoMachine(root_ + "/template", GetParam().build));
+        // A wininit.ini there is read through first, for its last section.
+        was_ = GetParam().wininit;
         if (!was_.empty()) {
             ASSERT_TRUE(emu::PutMachineFile(root_ + "/template", "C:\\WINDOWS\\wininit.ini", was_));
         }
@@ -73,6 +83,12 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
         clean_ = RunOn(root_ + "/clean");
         cleanAfter_ = emu::SnapshotMachine(root_ + "/clean");
         planned_ = emu::Missing(before_, cleanAfter_);
+        std::string clean;
+        emu::ReadHostFile(root_ + "/clean/C/WINDOWS/wininit.ini", &clean);
+        // What a clean run leaves before its own lines: what stood there, and a line end
+        // if its last line lacked one.
+        lead_ = clean.substr(0, was_.size() + (clean.compare(was_.size(), 2, "\r\n") ? 0 : 2));
+        header_ = clean.compare(lead_.size(), kHeader.size(), kHeader) == 0;
     }
 
     // The checks every faulted run must pass.
@@ -100,23 +116,19 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
         std::string wininit;
         emu::ReadHostFile(work + "/C/WINDOWS/wininit.ini", &wininit);
         ASSERT_EQ(wininit.compare(0, was_.size(), was_), 0) << "what stood there changed";
-        const std::size_t header = HeaderAt(wininit);
+        ASSERT_TRUE(wininit.size() == was_.size() || wininit.compare(0, lead_.size(), lead_) == 0)
+            << "lines glued to the last one that stood there";
+        const std::size_t header = lead_.size();
         for (std::size_t at = header, end; at < wininit.size(); at = end + 2) {
             end = wininit.find("\r\n", at);
             ASSERT_NE(end, std::string::npos) << "a line without its end";
             std::string line = wininit.substr(at, end - at);
-            bool known = line == "[rename]" && at == header;
+            bool known = line + "\r\n" == kHeader && at == header && header_;
             for (const char* name : kDeferredFiles)
-                known = known ||
-                        (line == std::string("NULL=C:\\WINDOWS\\SYSTEM\\") + name && at > header);
-            ASSERT_TRUE(known) << line;
+                known = known || (line == std::string("NULL=C:\\WINDOWS\\SYSTEM\\") + name &&
+                                  (at > header || !header_));
+            ASSERT_TRUE(known) << "a line no clean run writes there: " << line;
         }
-    }
-
-    // Where the header goes: after what stood there, and the line end its last line may
-    // have been given.
-    std::size_t HeaderAt(const std::string& wininit) const {
-        return wininit.compare(was_.size(), 2, "\r\n") == 0 ? was_.size() + 2 : was_.size();
     }
 
     // A second, clean run finishes the removal: the machine ends as after a clean run.
@@ -138,9 +150,13 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
         std::string wininit, clean;
         emu::ReadHostFile(work + "/C/WINDOWS/wininit.ini", &wininit);
         emu::ReadHostFile(root_ + "/clean/C/WINDOWS/wininit.ini", &clean);
-        const std::string header = "[rename]\r\n";
-        ASSERT_EQ(wininit.compare(HeaderAt(wininit), header.size(), header), 0)
-            << "no header first";
+        std::size_t rest = lead_.size();
+        if (header_) {
+            ASSERT_EQ(wininit.compare(rest, kHeader.size(), kHeader), 0) << "no header first";
+            rest += kHeader.size();
+        }
+        ASSERT_EQ(("\n" + wininit.substr(rest)).find("\n" + kHeader), std::string::npos)
+            << "a header that a clean run does not write";
         for (std::size_t at = 0, end; (end = clean.find("\r\n", at)) != std::string::npos;
              at = end + 2)
             ASSERT_NE(("\n" + wininit).find("\n" + clean.substr(at, end + 2 - at)),
@@ -150,7 +166,10 @@ class FaultWalk : public ::testing::TestWithParam<WinDword> {
 
     ScratchFolder scratch_;
     std::string root_ = scratch_.Path();
-    std::string was_; // wininit.ini before the run
+    std::string was_;     // wininit.ini before the run
+    std::string lead_;    // and before a clean run's own lines
+    bool header_ = false; // which a clean run gives "[rename]"
+    const std::string kHeader = "[rename]\r\n";
     std::vector<std::string> before_;
     std::vector<std::string> cleanAfter_;
     std::vector<std::string> planned_;
@@ -183,11 +202,12 @@ TEST_P(FaultWalk, EachCallFailsOnceInEveryWayItCan) {
             break;
     }
     EXPECT_GT(figures.faults, clean_.calls); // every call, some more than one way
-    std::printf(
-        "fault walk, build 0x%08X: %llu calls in a clean run, %llu faults injected in %llu runs\n",
-        static_cast<unsigned>(GetParam()), static_cast<unsigned long long>(clean_.calls),
-        static_cast<unsigned long long>(figures.faults),
-        static_cast<unsigned long long>(figures.runs));
+    std::printf("fault walk, build 0x%08X: %llu calls in a clean run, %llu faults injected in "
+                "%llu runs\n",
+                static_cast<unsigned>(GetParam().build),
+                static_cast<unsigned long long>(clean_.calls),
+                static_cast<unsigned long long>(figures.faults),
+                static_cast<unsigned long long>(figures.runs));
 }
 
 TEST_P(FaultWalk, EveryCallFromTheNthOnFails) {
@@ -206,16 +226,19 @@ TEST_P(FaultWalk, EveryCallFromTheNthOnFails) {
             break;
     }
     EXPECT_GT(runs, 100u);
-    std::printf(
-        "persistent faults, build 0x%08X: %llu runs, each failing every call from its n-th on\n",
-        static_cast<unsigned>(GetParam()), static_cast<unsigned long long>(runs));
+    std::printf("persistent faults, build 0x%08X: %llu runs, each failing every call from its "
+                "n-th on\n",
+                static_cast<unsigned>(GetParam().build), static_cast<unsigned long long>(runs));
 }
 
-INSTANTIATE_TEST_SUITE_P(DemoMachines, FaultWalk, ::testing::Values(kBuild98, kBuild95),
-                         [](const ::testing::TestParamInfo<WinDword>& param) {
-                             return param.param == kBuild98 ? std::string("Windows98")
-                                                            : std::string("Windows95");
-                         });
+// No wininit.ini; one without a section; one whose last section is [rename], with an
+// unended line in it, where a header written again, or a line glued to that one, is wrong.
+INSTANTIATE_TEST_SUITE_P(
+    DemoMachines, FaultWalk,
+    ::testing::Values(Walked{kBuild98, "", "Windows98"},
+                      Walked{kBuild95, "; by setup\r\n", "Windows95"},
+                      Walked{kBuild98, "[rename]\r\nNUL=C:\\SETUP.DLL", "Windows98WithRename"}),
+    [](const ::testing::TestParamInfo<Walked>& param) { return std::string(param.param.name); });
 
 } // namespace
 } // namespace qvl::test

@@ -238,17 +238,26 @@ TEST_F(InfCleanup, RefusedDeletionDoesNotStopTheScan) {
     EXPECT_FALSE(FileExists(kInf + "oem2.inf"));
 }
 
-TEST_F(InfCleanup, FixedPathLengthBoundary) {
-    // Windows directory of 232 characters: ...\INF\OTHER\OVRIKQVL7R40.INF is 259.
-    for (unsigned length : {232u, 233u}) {
-        SCOPED_TRACE(length);
+TEST_F(InfCleanup, PathLengthBoundaries) {
+    // From a Windows directory of 232 characters ...\INF\OTHER\OVRIKQVL7R40.INF is 259;
+    // from 246 the older builds' ...\INF\oem*.inf is, and from 256 their ...\INF is 260.
+    const std::pair<WinDword, unsigned> cases[] = {
+        {kBuild98, 232}, {kBuild98, 233}, {kBuild95, 246}, {kBuild95, 247}, {kBuild95, 256}};
+    for (auto [build, length] : cases) {
+        SCOPED_TRACE((build == kBuild98 ? "Windows 98, " : "Windows 95, ") +
+                     std::to_string(length));
         Restart();
         std::string windows = "C:\\" + std::string(length - 3, 'w');
-        SetMachine(kBuild98, windows, "C:\\S");
-        PutFile(windows + "\\INF\\OTHER\\OVRIKQVL7R40.INF", "x");
+        SetMachine(build, windows, "C:\\S");
+        std::string inf =
+            windows + (build == kBuild98 ? "\\INF\\OTHER\\OVRIKQVL7R40.INF" : "\\INF\\oem1.inf");
+        PutFile(inf, "QVL7STAT.EXE");
         std::vector<std::string> trace = Run();
-        EXPECT_EQ(FileExists(windows + "\\INF\\OTHER\\OVRIKQVL7R40.INF"), length == 233);
-        EXPECT_EQ(Calls(trace, "DeleteFileA(\"" + windows).size(), length == 232 ? 1u : 0u);
+        EXPECT_EQ(FileExists(inf), length != 232 && length != 246);
+        EXPECT_EQ(Calls(trace, "DeleteFileA(\"" + windows).size(), FileExists(inf) ? 0u : 1u);
+        // A path that did not fit is not searched cut short, from the root or as "".
+        for (const std::string& search : Calls(trace, "FindFirstFileA(\""))
+            EXPECT_TRUE(search.rfind("FindFirstFileA(\"" + windows + "\\", 0) == 0) << search;
     }
 }
 

@@ -106,7 +106,11 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
         {"brackets that open no section", "[rename\r\n;[x]\r\n", "[rename\r\n;[x]\r\n[rename]\r\n",
          true},
         {"a header after blanks", " \t[x]\r\n", " \t[x]\r\n[rename]\r\n", true},
-        // Headers as WININIT.EXE and the profile reader see them.
+        // The Ctrl-Z that "a+" cuts comes alone in the second piece read; the line
+        // before it is still unended.
+        {"a Ctrl-Z alone in the second piece", "[rename]\r\n" + std::string(250, 'x') + "\x1A",
+         "[rename]\r\n" + std::string(250, 'x') + "\r\n"},
+        // Headers as Wine's profile reader sees them.
         {"after a form feed", "\f[rename]\r\nNUL=C:\\A\r\n", "\f[rename]\r\nNUL=C:\\A\r\n"},
         {"after a Ctrl-Z", "\x1A[rename]\r\n", "\x1A[rename]\r\n"},
         {"after 300 blanks", std::string(300, ' ') + "[rename]\r\n",
@@ -116,8 +120,14 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
         {"its \"[\" first in the second", std::string(260, '\v') + "[Rename]\r\n",
          std::string(260, '\v') + "[Rename]\r\n"},
         {"any letter case, blanks inside", "[x]\r\n[ ReNaME\t]\r\n", "[x]\r\n[ ReNaME\t]\r\n"},
+        {"a space before the \"]\"", "[x]\r\n[rename ]\r\n", "[x]\r\n[rename ]\r\n"},
+        {"the start of \"rename\"", "[rename]\r\n[renam]\r\n",
+         "[rename]\r\n[renam]\r\n[rename]\r\n", true},
         {"the name runs to the last \"]\"", "[rename]x]\r\n", "[rename]x]\r\n[rename]\r\n", true},
         {"a NUL ends the name", Bytes("[rename\0x]\r\n"), Bytes("[rename\0x]\r\n")},
+        // Trimming stops at the NUL, so the name keeps the blank: "rename ".
+        {"a NUL after a blank", Bytes("[rename \0]\r\n"), Bytes("[rename \0]\r\n[rename]\r\n"),
+         true},
         {"a NUL hides no line end", Bytes("a\0b\r\n[rename]\r\n"), Bytes("a\0b\r\n[rename]\r\n")},
         {"a NUL starts a long line", Bytes("\0") + std::string(300, 'x') + "\r\n[rename]",
          Bytes("\0") + std::string(300, 'x') + "\r\n[rename]\r\n"},
@@ -136,7 +146,7 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
         SCOPED_TRACE(c.name);
         PutFile(kWininit, c.before);
         std::vector<std::string> trace = Run();
-        EXPECT_EQ(ReadFile(kWininit), c.kept + NullLines("C:\\WINDOWS\\SYSTEM"));
+        EXPECT_TRUE(SameText(ReadFile(kWininit), c.kept + NullLines("C:\\WINDOWS\\SYSTEM")));
         EXPECT_EQ(Calls(trace, "fprintf(file#2, \"%s\\n\", \"[rename]\")").size(),
                   c.header ? 1u : 0u);
     }
@@ -156,13 +166,26 @@ TEST_F(SystemFiles, TwoRunsWithoutRestart) {
               "[rename]\r\n" + NullLines("C:\\WINDOWS\\SYSTEM") + NullLines("C:\\WINDOWS\\SYSTEM"));
 }
 
-TEST_F(SystemFiles, UnopenableWininitWritesNothingAndTheRunEnds) {
-    PutFile(kWininit, "[rename]\r\n");
-    ASSERT_TRUE(emu::AddMachineSetting(folder_, "Protected", "UnopenableFile", kWininit));
-    std::vector<std::string> trace = Run();
-    EXPECT_EQ(ReadFile(kWininit), "[rename]\r\n");
-    EXPECT_TRUE(Calls(trace, "fprintf").empty());
-    EXPECT_EQ(trace.back(), "fopen(\"C:\\WINDOWS\\wininit.ini\", \"rb\") -> NULL");
+TEST_F(SystemFiles, WininitNotReadThroughGetsNothing) {
+    // A file the run cannot open to read, cannot read to its end, or that its search
+    // missed: whether it needs a header is unknown, and nothing is written to it.
+    for (std::optional<Call> failing : {std::optional<Call>(), std::optional(Call::ReadBytes),
+                                        std::optional(Call::FindFirstFileA)}) {
+        SCOPED_TRACE(failing ? CallName(*failing) : "fopen refused");
+        Restart();
+        PutFile(kWininit, "[rename]\r\nNUL=C:\\A\r\n");
+        if (!failing) {
+            ASSERT_TRUE(emu::AddMachineSetting(folder_, "Protected", "UnopenableFile", kWininit));
+        }
+        FaultPlan faults;
+        faults.failCall = failing;
+        std::vector<std::string> trace = Run(faults);
+        EXPECT_TRUE(SameText(ReadFile(kWininit), "[rename]\r\nNUL=C:\\A\r\n"));
+        EXPECT_EQ(Calls(trace, "fprintf").size(), 0u);
+        if (!failing) {
+            EXPECT_EQ(trace.back(), "fopen(\"C:\\WINDOWS\\wininit.ini\", \"rb\") -> NULL");
+        }
+    }
 }
 
 TEST_F(SystemFiles, OtherDirectoriesAreUsedAsReported) {
@@ -180,12 +203,13 @@ TEST_F(SystemFiles, OtherDirectoriesAreUsedAsReported) {
 TEST_F(SystemFiles, SystemDirectoryLengthBoundaries) {
     // "NULL=" + directory + "\" + name fits in a path buffer's 259 characters or is left
     // out: where the longest in-use name's line just fits, every line does; one character
-    // more, only shorter names' do, and with none no wininit.ini is written at all.
+    // more, only shorter names' do; at 254, where "NULL=" + directory + "\" alone is 260,
+    // none does (nor a deletion's path) and no wininit.ini is written at all.
     std::string longest;
     for (const char* name : kDeferredFiles)
         longest = std::string(name).size() > longest.size() ? name : longest;
     const std::size_t fitting = 259 - 6 - longest.size();
-    for (std::size_t length : {fitting, fitting + 1}) {
+    for (std::size_t length : {fitting, fitting + 1, std::size_t{254}}) {
         SCOPED_TRACE("a system directory of " + std::to_string(length) + " characters; " + longest +
                      ", the longest in-use name, has " + std::to_string(longest.size()));
         Restart();
@@ -194,16 +218,17 @@ TEST_F(SystemFiles, SystemDirectoryLengthBoundaries) {
         PutFolder(system);
         PutFile(system + "\\QVL7STAT.EXE", "x");
         std::vector<std::string> trace = Run();
-        EXPECT_EQ(Calls(trace, "DeleteFileA(\"" + system).size(), kSystemFiles.size());
-        EXPECT_FALSE(FileExists(system + "\\QVL7STAT.EXE"));
+        EXPECT_EQ(Calls(trace, "DeleteFileA(\"" + system).size(),
+                  length < 254 ? kSystemFiles.size() : 0);
+        EXPECT_EQ(FileExists(system + "\\QVL7STAT.EXE"), length == 254);
         std::string lines;
         for (const char* name : kDeferredFiles)
-            if (length == fitting || std::string(name).size() < longest.size())
+            if (length == fitting || (length < 254 && std::string(name).size() < longest.size()))
                 lines += "NULL=" + system + "\\" + name + "\r\n";
         if (!lines.empty()) {
             EXPECT_TRUE(SameText(ReadFile(kWininit), "[rename]\r\n" + lines));
         } else {
-            EXPECT_FALSE(FileExists(kWininit));
+            EXPECT_FALSE(FileExists(kWininit)) << ReadFile(kWininit);
             EXPECT_TRUE(Calls(trace, "fopen(\"" + kWininit).empty());
         }
     }
