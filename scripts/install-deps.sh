@@ -93,10 +93,11 @@ why_no_wine32() {
   fi
 }
 # Wine's 32-bit half runs QVL7UNIN.EXE itself, with FreeType, which it only recommends:
-# without it dialogs are laid out with no font size, and no button can be clicked. Some machines cannot have it (no i386
-# packages to be had) and some have it but cannot start 32-bit programs; there the runs
-# take place in an emulated machine, so its absence does not fail the installation.
-if ! installed wine32:i386; then
+# without it dialogs are laid out with no font size, and no button can be clicked. Some
+# machines cannot have it (no i386 packages to be had) and some have it but cannot start
+# 32-bit programs; there the runs take place in an emulated machine, so its absence does
+# not fail the installation.
+if ! installed wine32:i386 || ! installed libfreetype6:i386; then
   echo "install-deps: installing wine32:i386" >&2
   if ! "${as_root[@]}" dpkg --add-architecture i386 >"$log" 2>&1; then
     why=$(apt_said)
