@@ -258,10 +258,21 @@ EOF
 # makes a new one.
 key=$({ declare -f build; cat "$root/scripts/wine-prefix.sh"; } | sha256sum | cut -c 1-16)
 
+# The cache, built when missing or made by another build: one build at a time, a build
+# folder that a killed build left removed by the next, and no build while a run uses it.
+ensure() {
+  mkdir -p "$cache_top"
+  exec 9>"$cache_top/.vm.lock"
+  flock 9
+  if [ "$(cat "$cache/key" 2>/dev/null)" != "$key" ]; then
+    rm -rf "$cache_top"/.vm-build-*
+    (build) || exit 125
+  fi
+  flock -s 9
+}
+
 case "${1:-}" in
-  build)
-    if [ "$(cat "$cache/key" 2>/dev/null)" != "$key" ]; then build; fi
-    ;;
+  build) ensure ;;
   run)
     shift
     limit=3600 what="the command"
@@ -274,7 +285,7 @@ case "${1:-}" in
       esac
     done
     [ $# -gt 0 ] || die 2 "run: no command"
-    if [ "$(cat "$cache/key" 2>/dev/null)" != "$key" ]; then (build) || exit 125; fi
+    ensure
     job=$(mktemp -d)
     trap 'rm -rf "$job"' EXIT
     code=0
