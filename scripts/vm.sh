@@ -85,10 +85,13 @@ build() {
     >>"$work/apt.log" 2>&1 ||
     die 125 "cannot download the kernel: $(grep -m1 '^E:' "$work/apt.log" || tail -n1 "$work/apt.log")"
 
-  # The layer: the i386 packages, and those of no architecture that the host lacks;
-  # a file the host has stays the host's (a Multi-Arch: same package's shared files are
-  # the same in both halves). Debian's root keeps /lib, /bin and /sbin inside /usr: a
-  # real folder of that name in the layer would hide the host's link.
+  # The layer: the i386 packages, and those of no architecture that the host lacks. Data
+  # and settings the host has stay the host's (a Multi-Arch: same package's shared files
+  # are the same in both halves); everything else of the layer wins, /lib/ld-linux.so.2
+  # above all: a host with gcc's 32-bit libraries has one of its own that looks for
+  # libraries in /lib32 alone, and would not find the layer's. Debian's root keeps /lib,
+  # /bin and /sbin inside /usr: a real folder of that name in the layer would hide the
+  # host's link.
   local layer=$work/layer deb arch name
   mkdir "$layer"
   for deb in "$work"/apt/archives/*.deb; do
@@ -106,7 +109,7 @@ build() {
       cp -a "$layer/$d/." "$layer/usr/$d/" && rm -rf "${layer:?}/$d"
     fi
   done
-  (cd "$layer" && find . ! -type d -print0) | while IFS= read -r -d '' f; do
+  (cd "$layer" && find ./usr/share ./etc ! -type d -print0 2>/dev/null) | while IFS= read -r -d '' f; do
     if [ -e "/${f#./}" ] || [ -L "/${f#./}" ]; then rm -f "$layer/$f"; fi
   done
   # What libwine's postinst would have done: zlib1.dll, from the MinGW build of zlib,
@@ -121,19 +124,28 @@ build() {
 
   # The kernel and an initramfs of busybox, the modules and /init.
   local k=$work/kernel/x initrd=$work/initrd
-  # The modules that reach the host's root and stack the layers, in load order.
-  local modules=(virtio virtio_ring virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci
-    netfs fscache 9pnet 9pnet_virtio 9p overlay)
+  # The modules that reach the host's root and stack the layers, each after those it
+  # depends on, as the module itself names them (they differ between kernel versions).
+  local modules=()
+  add_module() {
+    local f d
+    [[ " ${modules[*]} " == *" $1 "* ]] && return
+    f=$(find "$k/lib/modules" -name "$1.ko" -print -quit)
+    [ -n "$f" ] || die 125 "the kernel package has no module $1"
+    for d in $(grep -a -o 'depends=[^[:cntrl:]]*' "$f" | head -n1 | cut -d= -f2 | tr , ' '); do
+      add_module "$d"
+    done
+    modules+=("$1")
+  }
   dpkg-deb -x "$work"/debs/linux-image-*.deb "$k"
   dpkg-deb -x "$work"/debs/busybox-static_*.deb "$work/kernel/bb"
   mkdir -p "$initrd/bin" "$initrd/mod" "$initrd/proc" "$initrd/sys" "$initrd/dev" \
     "$initrd/host" "$initrd/layer" "$initrd/rw" "$initrd/root"
   cp "$work/kernel/bb/bin/busybox" "$initrd/bin/busybox"
-  local m f
+  local m
+  for m in virtio_pci 9pnet_virtio 9p overlay; do add_module "$m"; done
   for m in "${modules[@]}"; do
-    f=$(find "$k/lib/modules" -name "$m.ko" -print -quit)
-    [ -n "$f" ] || die 125 "the kernel package has no module $m"
-    cp "$f" "$initrd/mod/"
+    cp "$(find "$k/lib/modules" -name "$m.ko" -print -quit)" "$initrd/mod/"
   done
   printf '%s\n' "${modules[@]}" >"$initrd/mod/order"
   cat >"$initrd/init" <<'EOF'

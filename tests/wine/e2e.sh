@@ -13,7 +13,7 @@
 set -uo pipefail
 bits=$1 mode=$2 path=$3 template=$4 work=$5 exe=$6 drive=$7 probe=$8
 # Every wait is this many times longer on a slow machine (an emulated one: scripts/vm.sh).
-s=${QVL_WAIT_SCALE:-1}
+scale=${QVL_WAIT_SCALE:-1}
 
 if [ "$bits" = 32 ]; then
   # QVL_WINE32 stands in for the loader, to try the skip on a machine that has one.
@@ -33,7 +33,7 @@ if [ "$code" != 0 ]; then
 fi
 case "$bits" in 32) arch=win32 ;; *) arch=win64 ;; esac
 source "$(dirname "$0")/footprint.sh"
-cleanup() { timeout $((20 * s)) "$server" -k 2>/dev/null || true; }
+cleanup() { timeout $((20 * scale)) "$server" -k 2>/dev/null || true; }
 trap cleanup EXIT
 enter_prefix "$template" "$work" "$arch" || exit 1
 
@@ -48,7 +48,7 @@ check() { # description, command...
     failures=$((failures + 1))
   fi
 }
-w() { timeout $((60 * s)) "$wine" "$@"; }
+w() { timeout $((60 * scale)) "$wine" "$@"; }
 
 seed_footprint
 # A wininit.ini before the run, in printf %b's escapes, and what stands before the run's
@@ -82,10 +82,10 @@ esac
 start=$(date +%s%N)
 (
   code=0
-  WINEDEBUG=-all,trace+process timeout $((90 * s)) "$wine" "$exe" 2>program.trace || code=$?
+  WINEDEBUG=-all,trace+process timeout $((90 * scale)) "$wine" "$exe" 2>program.trace || code=$?
   echo "$code" >exit-code
 ) &
-timeout $((60 * s)) "$wine" "$drive" "${answers[@]}" >driver.out 2>&1
+timeout $((60 * scale)) "$wine" "$drive" "${answers[@]}" >driver.out 2>&1
 driver=$?
 wait
 end=$(date +%s%N)
@@ -123,7 +123,7 @@ for i in "${instances[@]}"; do
   probe_list+=("$k")
   if [ "$gone" = 1 ]; then expect+=($((1 - removed))); else expect+=(1); fi
 done
-printf '%s\n' "${probe_list[@]}" | timeout $((60 * s)) "$wine" "$probe" >probe.out 2>probe.err
+printf '%s\n' "${probe_list[@]}" | timeout $((60 * scale)) "$wine" "$probe" >probe.out 2>probe.err
 mapfile -t got < <(tr -d "\r" <probe.out)
 check "the key probe answered for every key (${#got[@]} of ${#probe_list[@]})" [ "${#got[@]}" = "${#probe_list[@]}" ]
 for n in "${!probe_list[@]}"; do
@@ -192,8 +192,8 @@ same_bytes() { # what, file: the file holds the expected bytes; else both are sh
 if [[ $path == ok-yes* ]]; then
   # Wine's wineboot does a restart's work at once: it works through [rename] and keeps
   # the file as wininit.bak. Should it not have got there, Wine's next cold start does.
-  for _ in $(seq $((60 * s))); do [ -e "$windows/wininit.bak" ] && [ ! -e "$windows/wininit.ini" ] && break; sleep 0.5; done
-  timeout $((20 * s)) "$server" -k 2>/dev/null || true
+  for _ in $(seq $((60 * scale))); do [ -e "$windows/wininit.bak" ] && [ ! -e "$windows/wininit.ini" ] && break; sleep 0.5; done
+  timeout $((20 * scale)) "$server" -k 2>/dev/null || true
   [ ! -e "$windows/wininit.ini" ] || w cmd /c exit >/dev/null 2>&1 || true
   check "after the restart, no wininit.ini" absent "$windows/wininit.ini"
   check "after the restart, wininit.bak holds exactly what the run wrote" same_bytes wininit.bak "$windows/wininit.bak"
