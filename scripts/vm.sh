@@ -166,7 +166,8 @@ mount -t overlay root -o "lowerdir=/layer:/host,upperdir=/rw/upper,workdir=/rw/w
 mkdir -p /root/job && mount -t 9p -o "$opts" job /root/job || fail "mount the job folder"
 mount -t proc proc /root/proc && mount -t sysfs sys /root/sys && mount -t devtmpfs dev /root/dev
 mkdir -p /root/dev/pts /root/dev/shm && mount -t devpts pts /root/dev/pts
-mount -t tmpfs shm /root/dev/shm && mount -t tmpfs tmp /root/tmp
+# /tmp stays the overlay's: the host's files there (a release's exe, say) show through.
+mount -t tmpfs shm /root/dev/shm
 [ -e /root/dev/fd ] || ln -s /proc/self/fd /root/dev/fd
 ip link set lo up 2>/dev/null
 chroot /root /bin/bash /job/job.sh

@@ -58,7 +58,7 @@ record() { # exe, run names...
   sum=$(sha256sum "$1" | cut -d' ' -f1)
   shift
   mkdir -p "$ledger"
-  printf '%s %s\n' "$@" | sed "s/\$/ ($where)/" >>"$ledger/$sum"
+  printf '%s\n' "$@" | sed "s/\$/ ($where)/" >>"$ledger/$sum"
 }
 
 test_build() {
@@ -94,6 +94,7 @@ check_exe() {
     echo "wine32: $(basename "$exe") ($sum) has passed$(printf ' %s' $runs): $(sort -u "$ledger/$sum" | tr '\n' ';' | sed 's/;$//')"
     return 0
   fi
+  [ "$where" != none ] || { echo "wine32: cannot run $(basename "$exe"): $why" >&2; return 1; }
   local build=$root/build/mingw
   cmake --build --preset mingw --target drive_dialogs reg_probe >/dev/null ||
     { echo "wine32: cannot build the dialog driver and key probe" >&2; return 1; }
@@ -101,9 +102,10 @@ check_exe() {
   work=$(mktemp -d)
   # shellcheck disable=SC2064
   trap "rm -rf '$work'" RETURN
+  # The folder is made where the runs take place: the emulated machine's /tmp is its own.
   local script='set -u
-    w=$1 exe=$2 drive=$3 probe=$4
-    shift 4
+    w=$(mktemp -d) exe=$1 drive=$2 probe=$3
+    shift 3
     tests/wine/make-template.sh "$w/template" win98 32 >"$w/template.log" 2>&1 ||
       { echo "FAILED: the Windows 98 prefix"; tail -n 5 "$w/template.log"; exit 1; }
     for r in "$@"; do
@@ -113,7 +115,7 @@ check_exe() {
         echo "FAILED: $r"; grep -E "FAILED|failures|driver: FAIL" "$w/$r.log" | head -n 8; exit 1
       fi
     done'
-  local args=(bash -c "$script" run "$work" "$exe" "$build/tests/wine/drive_dialogs.exe"
+  local args=(bash -c "$script" run "$exe" "$build/tests/wine/drive_dialogs.exe"
     "$build/tests/wine/reg_probe.exe"$missing)
   local code=0
   case "$where" in
@@ -149,7 +151,6 @@ case "${1:-}" in
     ;;
   check)
     [ -f "${2:-}" ] || { echo "usage: $0 check EXE" >&2; exit 2; }
-    [ "$where" != none ] || { echo "wine32: cannot run $(basename "$2"): $why" >&2; exit 1; }
     check_exe "$(realpath "$2")"
     ;;
   *) echo "usage: $0 where | test BUILD | check EXE" >&2; exit 2 ;;
