@@ -104,7 +104,7 @@ configure() {
   done
   for p in 1 2 3 4; do wait -n || { code=$?; break; }; done
   [ "$code" = 0 ] && return
-  kill "${pids[@]}" 2>/dev/null || true
+  for p in "${pids[@]}"; do kill -- "-$p" 2>/dev/null || true; done # each its own group
   wait 2>/dev/null || true
   for p in mingw mingw64 fuzz native; do
     grep -qi 'error' "$logs/configure-$p.log" && { echo "--- cmake --preset $p"; tail -n 20 "$logs/configure-$p.log"; }
