@@ -228,7 +228,7 @@ run_in() {
   cat >"$job/job.sh" <<EOF
 # What the machine runs, made by scripts/vm.sh.
 ldconfig 2>/dev/null
-export HOME=/root PATH=$(printf %q "$PATH") QVL_IN_VM=1
+export HOME=/root PATH=$(printf %q "$PATH")
 [ ! -f $(printf %q "$dir/prefix.tar.gz") ] || export QVL_WINE32_PREFIX=$(printf %q "$dir/prefix.tar.gz")
 $env_lines
 cd $(printf %q "$PWD") || exit 125
