@@ -20,7 +20,7 @@ trap cleanup EXIT
 enter_prefix "$template" "$work" win64 || exit 1
 seed_footprint >/dev/null
 mkdir small && mount -t tmpfs -o size=64k qvl-small small || exit 1
-ln -s "$PWD/small" "$WINEPREFIX/dosdevices/d:" && ln -s "$PWD/small/wininit.ini" "$windows/"
+ln -sfn "$PWD/small" "$WINEPREFIX/dosdevices/d:" && ln -s "$PWD/small/wininit.ini" "$windows/" || exit 1
 # A wininit.ini that ends in its [rename] section: no run may add a second header.
 printf '[rename]\r\nNUL=C:\\windows\\OLD.DLL\r\n' >small/wininit.ini
 # The whole walk of a mode takes minutes; a run that never ends is caught by the
