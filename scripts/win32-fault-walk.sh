@@ -6,7 +6,8 @@
 #
 # Builds win32_fault_walk in the mingw64 preset, makes a prefix per mode (about half a
 # minute each) in build/win32-fault-walk, and runs every faulted removal of a mode in
-# one Windows process. --every K fails only calls 1, 1+K, ... as the CTest sample does.
+# one Windows process, then one with wininit.ini on a drive that fills up part way through
+# a line. --every K fails only calls 1, 1+K, ... as the CTest sample does.
 # Takes about ten minutes per mode on two cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -31,6 +31,8 @@ class Win32ByteFile final : public ByteFile {
     }
     bool Write(const void* data, unsigned size) override {
         DWORD put = 0;
+        // A disk that fills up part way through reports success with fewer bytes written
+        // (then ERROR_DISK_FULL): that is a failed write, for the stream to take back.
         return ::WriteFile(handle_, data, size, &put, nullptr) && put == size;
     }
     bool Seek(std::uint64_t offset) override {

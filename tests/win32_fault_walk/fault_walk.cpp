@@ -1,7 +1,7 @@
 // fault_walk.cpp: the fault walk on real Win32: every platform call of a whole run
 // fails in turn, in every way it can, on the machine this runs on.
 //
-//   win32_fault_walk [--every K]
+//   win32_fault_walk [--every K] [--full-disk DRIVE]
 //
 // Runs the removal for real: start it only on a prefix seeded with the driver's
 // footprint (tests/wine/fault-walk.sh). That seeded state is the template; every run
@@ -13,7 +13,8 @@
 //  3. a clean run afterwards leaves the watched state as a clean run from the template.
 // With --every K, only calls 1, 1+K, 1+2K, ... are failed (each in every way), and
 // only runs failing every call from those on; every method failing at each of its calls
-// is run in full either way. Prints the figures; exits 0 when every check held.
+// is run in full either way. With --full-disk, a last run fills up DRIVE ("D:\\", a small
+// file system that holds wininit.ini). Prints the figures; exits 0 when every check held.
 #include "removal/removal.h"
 #include "platform/fault.h"
 #include "walk_footprint.h"
@@ -33,6 +34,7 @@ namespace {
 // A run that takes longer than this has not ended: the removal alone takes well under
 // a second here.
 constexpr DWORD kRunTimeoutMs = 30000;
+std::string g_drive; // the drive that holds wininit.ini, to fill up; none without --full-disk
 
 struct RunJob {
     FaultingPlatform* platform;
@@ -163,6 +165,28 @@ class Walk {
         return true;
     }
 
+    // A run with wininit.ini on a full drive, which cuts the last line a clean run writes
+    // halfway: a comment line pads the template so that the file's last block ends there,
+    // and a filler takes every other block of the drive, until Windows says it is full.
+    bool FullDisk() {
+        const std::string& clean = ValueOf(cleanAfter_, "bytes wininit.ini");
+        std::size_t cut = (clean.rfind('\n', clean.size() - 3) + clean.size() - 1) / 2;
+        State padded = template_;
+        padded.items["bytes wininit.ini"] +=
+            std::string((8192 - cut % 4096 - 2) % 4096, ';') + "\r\n";
+        std::string why;
+        if (!Restore(watch_, padded, template_.items, &why) || !Prepare())
+            return Fail("cannot pad wininit.ini: " + why);
+        static const char block[65536] = {};
+        HANDLE h = ::CreateFileA((g_drive + "filler").c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, 0, nullptr);
+        for (DWORD put = 1; put != 0 && ::WriteFile(h, block, sizeof block, &put, nullptr);) {
+        }
+        return ((::GetLastError() == ERROR_DISK_FULL && ::CloseHandle(h)) ||
+                Fail(g_drive + " never filled up")) &&
+               RunOne(FaultPlan{}, nullptr, true);
+    }
+
     void Report() const {
         std::printf("calls in a clean run: %llu\n", static_cast<unsigned long long>(cleanCalls_));
         std::printf("failed once: %llu runs, %llu faults injected%s\n",
@@ -266,25 +290,33 @@ class Walk {
 
     // One faulted run from the template, its checks, a clean run after it, and the
     // template put back. False only when the walk cannot go on.
-    bool RunOne(const FaultPlan& plan, std::uint64_t* calls) {
+    bool RunOne(const FaultPlan& plan, std::uint64_t* calls, bool fullDisk = false) {
         FaultingPlatform faulted(DefaultPlatform(), plan);
         ++runs_;
         bool ended = RunEnds(faulted);
+        if (fullDisk)
+            ::DeleteFileA((g_drive + "filler").c_str());
         lastInjected_ = faulted.Injected().size();
         if (calls != nullptr)
             *calls = faulted.Calls();
-        std::string what = Describe(plan, faulted);
+        std::string what = fullDisk ? "wininit.ini on a full drive" : Describe(plan, faulted);
         if (!ended) {
             Fail(what + ": the run did not end");
             return false; // its thread still works on the machine
         }
-        if (lastInjected_ == 0 && !plan.persistent && !plan.failCall)
+        bool once = !plan.persistent && !plan.failCall && !fullDisk;
+        if (once && lastInjected_ == 0)
             return PutBack("after " + what);
-        if (!plan.persistent && !plan.failCall)
-            ++onceFaults_;
+        onceFaults_ += once ? 1 : 0;
         Items after = Snapshot(watch_).items;
         Items now = after;
         std::string problem = CheckFaulted(after);
+        std::size_t has = ValueOf(after, "bytes wininit.ini").size();
+        if (fullDisk)
+            std::printf("%s: wininit.ini %zu bytes, %zu before\n", what.c_str(), has,
+                        ValueOf(template_.items, "bytes wininit.ini").size());
+        if (fullDisk && problem.empty() && has == ValueOf(cleanAfter_, "bytes wininit.ini").size())
+            problem = "every line went in: wininit.ini is not on the drive";
         if (problem.empty()) {
             FaultingPlatform clean(DefaultPlatform());
             if (!RunEnds(clean)) {
@@ -414,8 +446,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--every") == 0 && i + 1 < argc)
             every = static_cast<unsigned>(std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--full-disk") == 0 && i + 1 < argc)
+            qvl::faultwalk::g_drive = argv[++i];
         else {
-            std::printf("usage: win32_fault_walk [--every K]\n");
+            std::printf("usage: win32_fault_walk [--every K] [--full-disk DRIVE]\n");
             return 2;
         }
     }
@@ -423,7 +457,8 @@ int main(int argc, char** argv) {
         every = 1;
     qvl::faultwalk::Walk walk(every);
     bool ran = walk.Prepare() && walk.Run();
-    walk.Report();
+    walk.Report(); // the full drive's run, after the figures, prints its own line
+    ran = ran && (qvl::faultwalk::g_drive.empty() || walk.FullDisk());
     std::fflush(stdout);
     // A run that did not end still has its thread: leave without waiting for it.
     ::ExitProcess(ran && walk.Failures() == 0 ? 0 : 1);
