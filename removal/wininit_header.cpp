@@ -25,8 +25,6 @@ static_assert(kRenameHeader[0] == '[' && kRenameHeader[kRenameLength + 1] == ']'
 } // namespace
 
 void LastSection::Take(const char* bytes, unsigned count) {
-    if (count == 0)
-        return;
     for (unsigned i = 0; i < count; ++i)
         Take(static_cast<unsigned char>(bytes[i]));
     previous_ = count > 1 ? static_cast<unsigned char>(bytes[count - 2]) : last_;

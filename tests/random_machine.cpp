@@ -469,15 +469,16 @@ void AddInfFiles(Dice& d, const Layout& l, RandomMachine* m) {
 
 // wininit.ini as other programs leave it: sections in any order and letter case, blanks
 // of every kind before headers, lines past the 260-byte pieces it is read in with a "["
-// at a piece's edge, NULs at a line's start and inside it, CR or LF alone, a final
-// Ctrl-Z, no final line end; or no file at all.
+// at a piece's edge, NULs at a line's start and inside it, CR or LF alone (in brackets
+// too), a final Ctrl-Z, no final line end; or no file at all.
 void AddWininit(Dice& d, const Layout& l, RandomMachine* m) {
     for (const char* name : kDeferredFiles)
         m->deferredLines += "NULL=" + l.system + "\\" + name + "\r\n";
     if (d.Chance(0.15))
         return;
-    const std::vector<std::string> names = {"rename",      "RENAME",  "Rename",   " rename\t",
-                                            "CombineVxDs", "renamed", "rename]x", {"rename\0x", 8}};
+    const std::vector<std::string> names = {"rename",    "RENAME",   "a]\r[Rename",
+                                            " rename\t", "rena\rme", "CombineVxDs",
+                                            "renamed",   "rename]x", {"rename\0x", 8}};
     const std::vector<std::string> ends = {"\r\n", "\r\n", "\n", "\r"};
     const std::string blanks(" \t\v\f\x1A");
     std::string text;

@@ -49,7 +49,8 @@ const std::string kBlanks(" \t\n\v\f\r\x1A");
 
 // The name of the last section the file's headers open, in small letters, as Wine's
 // profile reader takes them: a line ends at CR or LF, blanks may stand before its "[",
-// the name runs to the line's last "]", is trimmed of blanks and ends at a NUL.
+// the name runs to the line's last "]", is trimmed of blanks and ends at a NUL. Apart
+// from LastSection and the emulation's reader on purpose, so as not to share their faults.
 std::string LastSection(const std::string& text) {
     std::string last = "\x01none";
     for (std::size_t at = 0, end; at <= text.size(); at = end + 1) {

@@ -78,6 +78,8 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
         std::string kept;    // what stands before the appended lines afterwards
         bool header = false; // written by this run
     };
+    const std::string ended = "[x]\r\n" + std::string(253, 'x') + "\r\n"; // 260: fread's piece
+    const std::string open = "[rename]\r\n" + std::string(250, 'x');      // 260, unended
     const Case cases[] = {
         {"with [rename]", "[rename]\r\nNUL=C:\\OLD.DLL\r\n", "[rename]\r\nNUL=C:\\OLD.DLL\r\n"},
         // Lines under another section would be passed over.
@@ -110,6 +112,16 @@ TEST_F(SystemFiles, ExistingWininitGetsTheLinesAppended) {
         // before it is still unended.
         {"a Ctrl-Z alone in the second piece", "[rename]\r\n" + std::string(250, 'x') + "\x1A",
          "[rename]\r\n" + std::string(250, 'x') + "\r\n"},
+        // A last piece of 1 to 3 bytes: the line end before a Ctrl-Z, across the edge.
+        {"last piece \"X\"", ended + "X", ended + "X\r\n[rename]\r\n", true},
+        {"last piece LF", open + "\n", open + "\n"},
+        {"last piece Ctrl-Z after an ended line", ended + "\x1A", ended + "[rename]\r\n", true},
+        {"last piece \"X\", Ctrl-Z", ended + "X\x1A", ended + "X\r\n[rename]\r\n", true},
+        {"last piece LF, Ctrl-Z", open + "\n\x1A", open + "\n"},
+        {"last piece CR LF", open + "\r\n", open + "\r\n"},
+        {"last piece \"XY\", Ctrl-Z", ended + "XY\x1A", ended + "XY\r\n[rename]\r\n", true},
+        {"last piece CR LF, Ctrl-Z", open + "\r\n\x1A", open + "\r\n"},
+        {"last piece \"X\", CR LF", ended + "X\r\n", ended + "X\r\n[rename]\r\n", true},
         // Headers as Wine's profile reader sees them.
         {"after a form feed", "\f[rename]\r\nNUL=C:\\A\r\n", "\f[rename]\r\nNUL=C:\\A\r\n"},
         {"after a Ctrl-Z", "\x1A[rename]\r\n", "\x1A[rename]\r\n"},

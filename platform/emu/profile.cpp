@@ -59,12 +59,20 @@ bool KeyOf(const std::string& line, std::string* key, std::string* value) {
 
 } // namespace
 
+// A line ends at a CR or an LF, as Wine's profile reader ends one (the conformance row
+// ProfileLinesEndedByALoneCr): a lone CR before a header, after one or inside its name
+// ends the line there. CR LF is one line end, kept with its line, so that every byte of
+// the file stays where it stood. The header rule is stated twice more, apart on purpose:
+// LastSection (removal/wininit_header.h) reads in fread's pieces inside the removal, which
+// cannot lean on the emulation, and the random machines' test reads with its own code, so
+// that it checks LastSection rather than repeats it. This copy is held to Wine by the
+// conformance table.
 void ProfileFile::Load(const std::string& bytes) {
     lines_.clear();
     std::size_t start = 0;
     while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
-        end = end == npos ? bytes.size() : end + 1;
+        std::size_t end = bytes.find_first_of("\r\n", start);
+        end = end == npos ? bytes.size() : end + (bytes.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         lines_.push_back(bytes.substr(start, end - start));
         start = end;
     }
@@ -164,7 +172,7 @@ void ProfileFile::Add(const std::string& section, const std::string& key,
         lines_.insert(lines_.begin() + static_cast<long>(SectionEnd(header)), text);
         return;
     }
-    if (!lines_.empty() && lines_.back().back() != '\n')
+    if (!lines_.empty() && lines_.back().back() != '\n' && lines_.back().back() != '\r')
         lines_.back() += "\r\n";
     lines_.push_back("[" + section + "]\r\n");
     lines_.push_back(text);

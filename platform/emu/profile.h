@@ -2,8 +2,9 @@
 //
 // Sections and keys compare without regard to case. Deleting a key removes its line,
 // deleting a section removes its header and every line up to the next header; every
-// other byte of the file stays as it was. Headers are read as Wine's profile reader
-// reads them (see profile.cpp), and "" names the lines before the first header.
+// other byte of the file stays as it was. Lines end and headers are read as Wine's
+// profile reader has them (see profile.cpp), and "" names the lines before the first
+// header.
 #pragma once
 
 #include <string>

@@ -253,6 +253,22 @@ std::vector<Row> MakeRows() {
         After(),
     });
 
+    // A lone CR ends a line, with an LF later or none: before a header, after one, inside its
+    // name ("[Cr" opens nothing: j=3 is Cr2's). Windows 9x's answer is not known; Wine's.
+    rows.push_back(Row{
+        "ProfileLinesEndedByALoneCr",
+        Before().WinIni("x=0\r[Cr1]\r\nk=1\r\n[Cr2]\rk=2\r\n[Cr\r3]\r\nj=3\r\n[a]\r[rename]\r\n"
+                        "k=4\r\n[b]\r[Last]\rk=5\r"),
+        {
+            GetProfile("", "x", "fb", 150).Is(Gives(1, Z("0"))),
+            GetProfile("Cr2", "k", "fb", 150).Is(Gives(1, Z("2"))),
+            GetProfile("Cr2", "j", "fb", 150).Is(Gives(1, Z("3"))),
+            GetProfile("rename", "k", "fb", 150).Is(Gives(1, Z("4"))),
+            GetProfile("Last", "k", "fb", 150).Is(Gives(1, Z("5"))),
+        },
+        After(),
+    });
+
     // Directories.
     rows.push_back(Row{
         "WindowsAndSystemDirectory",
