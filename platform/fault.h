@@ -62,6 +62,8 @@ class FaultingPlatform final : public Platform {
 
     FaultPlan& Plan() { return plan_; }
     std::uint64_t Calls() const { return calls_; }
+    // The same count, for a FileFaults to read (without this class's type information).
+    const std::uint64_t* CallCounter() const { return &calls_; }
     const std::vector<InjectedFault>& Injected() const { return injected_; }
 
 #define QVL_CALL(Ret, Method, Name, Params, ...) Ret Method Params override;
@@ -107,9 +109,9 @@ struct InjectedFileFault {
 // Header-only, so that the platform that takes it needs nothing else of the fault layer.
 class FileFaults {
   public:
-    std::uint64_t failAt = 0;                   // counted from 1; 0: none
-    std::size_t way = 0;                        // as above
-    const FaultingPlatform* platform = nullptr; // whose count InjectedFileFault::during takes
+    std::uint64_t failAt = 0;                     // counted from 1; 0: none
+    std::size_t way = 0;                          // as above
+    const std::uint64_t* platformCalls = nullptr; // FaultingPlatform::CallCounter, for `during`
 
     // Counts a call; the way it is to fail, or null when it is passed on.
     const FaultKind* Next(FileCall call) {
@@ -120,7 +122,7 @@ class FileFaults {
             return nullptr;
         const FaultKind* kind = full || way == 2 ? &kPartial : &kFail;
         injected_.push_back(
-            InjectedFileFault{calls_, call, *kind, platform != nullptr ? platform->Calls() : 0});
+            InjectedFileFault{calls_, call, *kind, platformCalls != nullptr ? *platformCalls : 0});
         return kind;
     }
     std::uint64_t Calls() const { return calls_; }

@@ -204,7 +204,7 @@ RunResult RunOn(const std::string& folder, const FaultPlan& faults, FileFaults f
     machine.Load(&error);
     FaultingPlatform faulting(machine, faults);
     TracingPlatform trace(faulting);
-    files.platform = &faulting;
+    files.platformCalls = faulting.CallCounter();
     machine.PutFileFaults(&files);
     RunRemoval(trace);
     machine.Save();
