@@ -102,14 +102,17 @@ int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
         ++n;
         c = GetChar();
     }
+    // A word cut by a read error is no word: how it goes on is unknown, and its start
+    // could equal a word it is not (msvcrt would give the cut word).
+    bool cut = c < 0 && error_;
     if (c < 0)
         eof_ = !error_;
     else
         pushback_ = c;
     if (size > 0)
-        word[n < size - 1 ? n : size - 1] = 0;
-    *length = n;
-    return 1;
+        word[cut ? 0 : n < size - 1 ? n : size - 1] = 0;
+    *length = cut ? 0 : n;
+    return cut ? kTextEof : 1;
 }
 
 unsigned TextStream::ReadBytes(char* buffer, unsigned size) {

@@ -8,6 +8,8 @@
 //  - a Ctrl-Z byte (0x1A) ends the text on reading;
 //  - "a+" removes one final Ctrl-Z at open and makes every write land at the end;
 //  - "%s" skips blanks and bytes 0x09..0x0D, then takes bytes up to the next of them;
+//    a word that a read error cuts short is not taken (msvcrt would take it), since its
+//    start could be a word it is not;
 //  - a stream opened "rb" reads the bytes as they stand: no CR LF, no Ctrl-Z rule;
 //  - fread and fgetc set the end-of-file indicator at the end, not on a read error.
 #pragma once

@@ -10,8 +10,9 @@ namespace {
 
 // Each word read, then "EOF"; the end-of-file indicator after each read as * (set) or
 // nothing.
-std::vector<std::string> Words(const std::string& bytes, unsigned size = 200) {
+std::vector<std::string> Words(const std::string& bytes, unsigned size = 200, int failRead = 0) {
     MemoryFile file(bytes);
+    file.failRead = failRead;
     TextStream stream;
     stream.AttachForReading(&file);
     std::vector<std::string> out;
@@ -39,6 +40,7 @@ TEST(TextMode, WordReading) {
         const char* name;
         std::string bytes;
         V words;
+        int failRead = 0; // the read that fails, in pieces of 7 bytes
     };
     const Case cases[] = {
         {"line break after the last word", "ab cd\r\n", {"ab", "cd", "EOF*"}},
@@ -56,9 +58,11 @@ TEST(TextMode, WordReading) {
          std::string("a\0b \xFF\xA0", 6),
          {std::string("a\0b", 3), "\xFF\xA0*", "EOF*"}},
         {"commas and quotes are word bytes", "\"x\",,,1", {"\"x\",,,1*", "EOF*"}},
+        {"a read error cuts a word", "a QVL7STAT.EXEX", {"a", "EOF"}, 3},
+        {"a read error after a CR", "a QVL7\r", {"a", "QVL7", "EOF"}, 2},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Words(c.bytes), c.words) << c.name;
+        EXPECT_EQ(Words(c.bytes, 200, c.failRead), c.words) << c.name;
 }
 
 TEST(TextMode, LongWordsAreReadWholeButStoredCut) {
