@@ -21,7 +21,7 @@ class HalfWrite final : public ByteFile {
     bool SeekToEnd() override { return disk->SeekToEnd(); }
     std::int64_t Size() override { return disk->Size(); }
     bool Truncate() override { return disk->Truncate(); }
-    void Close() override { disk->Close(); }
+    bool Close() override { return disk->Close(); }
 
     ByteFile* disk = nullptr;
 };
@@ -42,6 +42,13 @@ const char* FaultKindName(FaultKind kind) {
 #include "platform/calls.h"
     };
     return names[static_cast<std::size_t>(kind)];
+}
+
+const char* FileCallName(FileCall call) {
+    static const char* const names[] = {
+        "CreateFileA", "GetFileSize", "SetFilePointer", "SetFilePointer(FILE_END)",
+        "ReadFile",    "WriteFile",   "SetEndOfFile",   "CloseHandle"};
+    return names[static_cast<std::size_t>(call)];
 }
 
 bool CallNamed(const std::string& name, Call* call) {

@@ -19,16 +19,22 @@ void TextStream::AttachForReading(ByteFile* file, bool binary) {
     binary_ = binary;
 }
 
-void TextStream::AttachForAppending(ByteFile* file) {
+bool TextStream::AttachForAppending(ByteFile* file) {
     *this = TextStream();
+    // MSVCRT's open for "a+" looks at the last byte and cuts a Ctrl-Z off, so that
+    // appended text is not hidden behind an end-of-file mark. Where it cannot tell or
+    // cut, lines written now could stand behind a Ctrl-Z, where Windows 9x's reader
+    // never sees them: the open fails instead. Unlike msvcrt it does not go back to the
+    // start: every write goes to the end, and the stream reads nothing.
+    std::int64_t size = file->Size();
+    std::uint64_t last = static_cast<std::uint64_t>(size - 1);
+    unsigned char c = 0;
+    if (size != 0 && !(size > 0 && file->Seek(last) && file->Read(&c, 1) == 1 &&
+                       (c != kCtrlZ || (file->Seek(last) && file->Truncate()))))
+        return false;
     file_ = file;
     append_ = true;
-    // MSVCRT's open for "a+" looks at the last byte and cuts a Ctrl-Z off, so that
-    // appended text is not hidden behind an end-of-file mark.
-    unsigned char last = 0;
-    if (SeekFromEnd(-1) == 0 && file->Read(&last, 1) == 1 && last == kCtrlZ && SeekFromEnd(-1) == 0)
-        file->Truncate();
-    file->Seek(0);
+    return true;
 }
 
 bool TextStream::Fill() {
@@ -96,14 +102,17 @@ int TextStream::ScanWord(char* word, unsigned size, unsigned* length) {
         ++n;
         c = GetChar();
     }
+    // A word cut by a read error is no word: how it goes on is unknown, and its start
+    // could equal a word it is not (msvcrt would give the cut word).
+    bool cut = c < 0 && error_;
     if (c < 0)
         eof_ = !error_;
     else
         pushback_ = c;
     if (size > 0)
-        word[n < size - 1 ? n : size - 1] = 0;
-    *length = n;
-    return 1;
+        word[cut ? 0 : n < size - 1 ? n : size - 1] = 0;
+    *length = cut ? 0 : n;
+    return cut ? kTextEof : 1;
 }
 
 unsigned TextStream::ReadBytes(char* buffer, unsigned size) {
@@ -135,8 +144,11 @@ int TextStream::PrintLine(const char* line) {
     if (file_ == nullptr || !append_ || !file_->SeekToEnd())
         return -1;
     // A line that could not be written whole is taken back: half a "NULL=" line in
-    // wininit.ini would name some other file.
+    // wininit.ini would name some other file. Without the size to go back to, nothing is
+    // written.
     std::int64_t before = file_->Size();
+    if (before < 0)
+        return -1;
     unsigned char out[256];
     unsigned n = 0;
     int written = 0;
@@ -146,7 +158,7 @@ int TextStream::PrintLine(const char* line) {
         return ok;
     };
     auto undo = [&]() {
-        if (before >= 0 && file_->Seek(static_cast<std::uint64_t>(before)))
+        if (file_->Seek(static_cast<std::uint64_t>(before)))
             file_->Truncate();
         return -1;
     };
@@ -167,9 +179,9 @@ int TextStream::PrintLine(const char* line) {
 int TextStream::Close() {
     if (file_ == nullptr)
         return -1;
-    file_->Close();
+    bool closed = file_->Close();
     file_ = nullptr;
-    return 0;
+    return closed ? 0 : -1;
 }
 
 } // namespace qvl

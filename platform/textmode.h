@@ -8,6 +8,8 @@
 //  - a Ctrl-Z byte (0x1A) ends the text on reading;
 //  - "a+" removes one final Ctrl-Z at open and makes every write land at the end;
 //  - "%s" skips blanks and bytes 0x09..0x0D, then takes bytes up to the next of them;
+//    a word that a read error cuts short is not taken (msvcrt would take it), since its
+//    start could be a word it is not;
 //  - a stream opened "rb" reads the bytes as they stand: no CR LF, no Ctrl-Z rule;
 //  - fread and fgetc set the end-of-file indicator at the end, not on a read error.
 #pragma once
@@ -27,7 +29,8 @@ class ByteFile {
     virtual std::int64_t Size() = 0; // -1 on error
     // Cuts the file at the current position.
     virtual bool Truncate() = 0;
-    virtual void Close() = 0;
+    // False when the system reports a failure; the file is closed all the same.
+    virtual bool Close() = 0;
 
   protected:
     ~ByteFile() = default;
@@ -43,9 +46,11 @@ constexpr unsigned kStreamSlots = 4;
 class TextStream {
   public:
     // Binds the stream to an open file. For append mode it applies the "a+" rule that
-    // drops one final Ctrl-Z byte.
+    // drops one final Ctrl-Z byte; when the file's last byte cannot be looked at, or the
+    // Ctrl-Z cannot be cut off, it binds nothing and returns false, and the caller closes
+    // the file and fails the open, as msvcrt's fopen does.
     void AttachForReading(ByteFile* file, bool binary = false);
-    void AttachForAppending(ByteFile* file);
+    bool AttachForAppending(ByteFile* file);
     bool InUse() const { return file_ != nullptr; }
     // Puts another file under the stream and returns the one it had, so that a test can
     // make the writes of a call fail part way.

@@ -109,6 +109,14 @@ class FaultWalk : public ::testing::TestWithParam<Walked> {
         std::set<std::uint64_t> skip;
         for (const InjectedFault& f : run.injected)
             skip.insert(f.number);
+        // A fault under a stream's file fails the platform call it fell in, when that
+        // call says so; one that reports success must have done all its work.
+        for (const InjectedFileFault& f : run.fileInjected) {
+            const std::string& line = run.trace.at(f.during - 1);
+            std::string result = line.substr(line.rfind(" -> ") + 4);
+            if (result == "NULL" || result == "-1")
+                skip.insert(f.during);
+        }
         std::vector<std::string> differences =
             Differences(Replay(root_ + "/template", run.trace, skip), ReadMachine(work));
         ASSERT_TRUE(differences.empty()) << differences[0];
@@ -164,6 +172,51 @@ class FaultWalk : public ::testing::TestWithParam<Walked> {
                 << "wininit.ini lacks " << clean.substr(at, end - at);
     }
 
+    // Fails the n-th platform call, or file call of the streams, for n = 1, 2, ... until
+    // a run no longer reaches it, once in each way it can fail.
+    void WalkEachCall(bool files) {
+        WalkFigures figures;
+        for (std::uint64_t n = 1;; ++n) {
+            bool reached = false;
+            for (std::size_t way = 0;; ++way) {
+                CopyMachine(root_ + "/template", root_ + "/work");
+                FaultPlan faults;
+                FileFaults fileFaults;
+                (files ? fileFaults.failAt : faults.failAt) = n;
+                faults.way = fileFaults.way = way;
+                RunResult run = RunOn(root_ + "/work", faults, fileFaults);
+                ++figures.runs;
+                reached = (files ? run.fileCalls : run.calls) >= n;
+                if (run.injected.empty() && run.fileInjected.empty())
+                    break;
+                ++figures.faults;
+                std::string what = "call " + std::to_string(n) + " ";
+                if (files)
+                    what = "file " + what + FileCallName(run.fileInjected[0].call) + " " +
+                           FaultKindName(run.fileInjected[0].kind) +
+                           (way == 1 ? ", then a full disk" : "") + " in " +
+                           run.trace.at(run.fileInjected[0].during - 1);
+                else
+                    what += std::string(CallName(run.injected[0].call)) + " " +
+                            FaultKindName(run.injected[0].kind);
+                Check(run, what);
+                CheckRecovery(what);
+                if (HasFatalFailure())
+                    return;
+            }
+            if (!reached)
+                break;
+        }
+        std::uint64_t calls = files ? clean_.fileCalls : clean_.calls;
+        EXPECT_GT(figures.faults, calls); // every call, some more than one way
+        std::printf("%s, build 0x%08X: %llu calls in a clean run, %llu faults injected in "
+                    "%llu runs\n",
+                    files ? "file fault walk" : "fault walk",
+                    static_cast<unsigned>(GetParam().build), static_cast<unsigned long long>(calls),
+                    static_cast<unsigned long long>(figures.faults),
+                    static_cast<unsigned long long>(figures.runs));
+    }
+
     ScratchFolder scratch_;
     std::string root_ = scratch_.Path();
     std::string was_;     // wininit.ini before the run
@@ -177,37 +230,12 @@ class FaultWalk : public ::testing::TestWithParam<Walked> {
 };
 
 TEST_P(FaultWalk, EachCallFailsOnceInEveryWayItCan) {
-    WalkFigures figures;
-    for (std::uint64_t n = 1;; ++n) {
-        bool reached = false;
-        for (std::size_t way = 0;; ++way) {
-            CopyMachine(root_ + "/template", root_ + "/work");
-            FaultPlan faults;
-            faults.failAt = n;
-            faults.way = way;
-            RunResult run = RunOn(root_ + "/work", faults);
-            ++figures.runs;
-            reached = run.calls >= n;
-            if (run.injected.empty())
-                break;
-            ++figures.faults;
-            std::string what = "call " + std::to_string(n) + " " + CallName(run.injected[0].call) +
-                               " " + FaultKindName(run.injected[0].kind);
-            Check(run, what);
-            CheckRecovery(what);
-            if (HasFatalFailure())
-                return;
-        }
-        if (!reached)
-            break;
-    }
-    EXPECT_GT(figures.faults, clean_.calls); // every call, some more than one way
-    std::printf("fault walk, build 0x%08X: %llu calls in a clean run, %llu faults injected in "
-                "%llu runs\n",
-                static_cast<unsigned>(GetParam().build),
-                static_cast<unsigned long long>(clean_.calls),
-                static_cast<unsigned long long>(figures.faults),
-                static_cast<unsigned long long>(figures.runs));
+    WalkEachCall(false);
+}
+
+// The same under the streams: each call they make on a file fails (FileFaults).
+TEST_P(FaultWalk, EachFileCallOfTheStreamsFailsOnceInEveryWayItCan) {
+    WalkEachCall(true);
 }
 
 TEST_P(FaultWalk, EveryCallFromTheNthOnFails) {

@@ -48,7 +48,7 @@ class MemoryFile final : public ByteFile {
         bytes_.resize(pos_);
         return true;
     }
-    void Close() override { closed = true; }
+    bool Close() override { return closed = true; }
     const std::string& Bytes() const { return bytes_; }
     bool closed = false;
     int writes = 0;

@@ -198,15 +198,18 @@ void RemoveMachine(const std::string& folder) {
     fs::remove_all(folder, ec);
 }
 
-RunResult RunOn(const std::string& folder, const FaultPlan& faults) {
+RunResult RunOn(const std::string& folder, const FaultPlan& faults, FileFaults files) {
     emu::Machine machine(folder);
     std::string error;
     machine.Load(&error);
     FaultingPlatform faulting(machine, faults);
     TracingPlatform trace(faulting);
+    files.platformCalls = faulting.CallCounter();
+    machine.PutFileFaults(&files);
     RunRemoval(trace);
     machine.Save();
-    return RunResult{trace.Lines(), faulting.Injected(), faulting.Calls()};
+    return RunResult{trace.Lines(), faulting.Injected(), faulting.Calls(), files.Injected(),
+                     files.Calls()};
 }
 
 } // namespace qvl::test

@@ -39,7 +39,10 @@ struct RunResult {
     std::vector<std::string> trace;
     std::vector<InjectedFault> injected;
     std::uint64_t calls = 0;
+    std::vector<InjectedFileFault> fileInjected; // and the same under the streams' files
+    std::uint64_t fileCalls = 0;
 };
-RunResult RunOn(const std::string& folder, const FaultPlan& faults = FaultPlan());
+RunResult RunOn(const std::string& folder, const FaultPlan& faults = FaultPlan(),
+                FileFaults files = FileFaults());
 
 } // namespace qvl::test

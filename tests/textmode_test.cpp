@@ -10,8 +10,9 @@ namespace {
 
 // Each word read, then "EOF"; the end-of-file indicator after each read as * (set) or
 // nothing.
-std::vector<std::string> Words(const std::string& bytes, unsigned size = 200) {
+std::vector<std::string> Words(const std::string& bytes, unsigned size = 200, int failRead = 0) {
     MemoryFile file(bytes);
+    file.failRead = failRead;
     TextStream stream;
     stream.AttachForReading(&file);
     std::vector<std::string> out;
@@ -39,6 +40,7 @@ TEST(TextMode, WordReading) {
         const char* name;
         std::string bytes;
         V words;
+        int failRead = 0; // the read that fails, in pieces of 7 bytes
     };
     const Case cases[] = {
         {"line break after the last word", "ab cd\r\n", {"ab", "cd", "EOF*"}},
@@ -56,9 +58,11 @@ TEST(TextMode, WordReading) {
          std::string("a\0b \xFF\xA0", 6),
          {std::string("a\0b", 3), "\xFF\xA0*", "EOF*"}},
         {"commas and quotes are word bytes", "\"x\",,,1", {"\"x\",,,1*", "EOF*"}},
+        {"a read error cuts a word", "a QVL7STAT.EXEX", {"a", "EOF"}, 3},
+        {"a read error after a CR", "a QVL7\r", {"a", "QVL7", "EOF"}, 2},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Words(c.bytes), c.words) << c.name;
+        EXPECT_EQ(Words(c.bytes, 200, c.failRead), c.words) << c.name;
 }
 
 TEST(TextMode, LongWordsAreReadWholeButStoredCut) {
@@ -85,23 +89,48 @@ TEST(TextMode, BinaryReadsGiveTheBytesAndAFailedReadIsNoEnd) {
 
 TEST(TextMode, AppendingWritesCrLfAtTheEnd) {
     struct Case {
-        const char* name;
         std::string before;
+        std::string line;
         std::string after;
     };
-    const Case cases[] = {
-        {"text without a final line break", "x", "xone\r\ntwo\r\n"},
-    };
+    std::vector<Case> cases = {{"x", "one", "xone\r\ntwo\r\n"}};
+    // Lines around the 256-byte buffer they pass through, the CR LF at its edge.
+    for (std::size_t size = 254; size <= 258; ++size)
+        cases.push_back({"", std::string(size, 'L'), std::string(size, 'L') + "\r\ntwo\r\n"});
     for (const Case& c : cases) {
         MemoryFile file(c.before);
         TextStream stream;
-        stream.AttachForAppending(&file);
-        EXPECT_EQ(stream.PrintLine("one"), 4) << c.name;
+        ASSERT_TRUE(stream.AttachForAppending(&file));
+        EXPECT_EQ(stream.PrintLine(c.line.c_str()), static_cast<int>(c.line.size()) + 1);
         file.Seek(0); // a stray seek must not matter: every write goes to the end
         stream.PrintLine("two");
         EXPECT_EQ(stream.Close(), 0);
         EXPECT_TRUE(file.closed);
-        EXPECT_TRUE(SameText(file.Bytes(), c.after)) << c.name;
+        EXPECT_TRUE(SameText(file.Bytes(), c.after)) << c.line.size();
+    }
+}
+
+// Each call of an append fails in turn, in every way (FileFaults): the open fails with
+// the file as it was, or lines come whole, never behind the final Ctrl-Z.
+TEST(TextMode, EachFileCallOfAnAppendFailsInTurn) {
+    const std::string before = "[rename]\r\n\x1A", line(300, 'L');
+    for (std::uint64_t n = 1, faults = 1; faults > 0; ++n) {
+        faults = 0;
+        for (std::size_t way = 0; way < 3; ++way) {
+            MemoryFile memory(before);
+            FileFaults plan;
+            plan.failAt = n;
+            plan.way = way;
+            FaultingByteFile file(&memory, &plan);
+            TextStream stream;
+            bool open = stream.AttachForAppending(&file);
+            bool first = open && stream.PrintLine(line.c_str()) > 0;
+            bool second = open && stream.PrintLine("two") > 0;
+            faults += plan.Injected().size();
+            std::string after =
+                "[rename]\r\n" + (first ? line + "\r\n" : "") + (second ? "two\r\n" : "");
+            EXPECT_TRUE(SameText(memory.Bytes(), open ? after : before)) << n << " " << way;
+        }
     }
 }
 

@@ -124,10 +124,10 @@ class HostByteFile final : public ByteFile {
         long here = std::ftell(f_);
         return here >= 0 && ftruncate(fileno(f_), here) == 0;
     }
-    void Close() override {
-        if (f_ != nullptr)
-            std::fclose(f_);
+    bool Close() override {
+        bool closed = f_ == nullptr || std::fclose(f_) == 0;
         f_ = nullptr;
+        return closed;
     }
 
   private:
@@ -141,8 +141,10 @@ std::string Text(const char* s) {
 } // namespace
 
 struct Machine::OpenFile {
-    OpenFile(std::FILE* f, std::string path) : bytes(f), host(std::move(path)) {}
+    OpenFile(std::FILE* f, std::string path, FileFaults* faults)
+        : bytes(f), faulting(&bytes, faults), host(std::move(path)) {}
     HostByteFile bytes;
+    FaultingByteFile faulting; // over bytes, where a test puts faults under the files
     std::string host;
     TextStream stream;
 };
@@ -582,20 +584,33 @@ TextStream* Machine::OpenText(const char* path, const char* mode) {
     if (fs::is_directory(host, ec) || (!append && !binary && Text(mode) != "r") ||
         files_.size() >= kStreamSlots)
         return nullptr;
+    // CreateFileA, which fopen calls here.
+    if (fileFaults_ != nullptr && fileFaults_->Next(FileCall::Open) != nullptr)
+        return nullptr;
+    bool created = false;
     std::FILE* f = nullptr;
     if (!append)
         f = std::fopen(host.c_str(), "rb");
     else if (fs::exists(host, ec))
         f = std::fopen(host.c_str(), "r+b");
     else if (fs::is_directory(fs::path(host).parent_path(), ec))
-        f = std::fopen(host.c_str(), "w+b");
+        created = (f = std::fopen(host.c_str(), "w+b")) != nullptr;
     if (f == nullptr)
         return nullptr;
-    auto file = std::make_unique<OpenFile>(f, host);
-    if (append)
-        file->stream.AttachForAppending(&file->bytes);
-    else
-        file->stream.AttachForReading(&file->bytes, binary);
+    auto file = std::make_unique<OpenFile>(f, host, fileFaults_);
+    ByteFile* bytes =
+        fileFaults_ != nullptr ? static_cast<ByteFile*>(&file->faulting) : &file->bytes;
+    if (!append) {
+        file->stream.AttachForReading(bytes, binary);
+    } else if (!file->stream.AttachForAppending(bytes)) {
+        // On Windows the file CreateFileA made would stay, empty; here a failed fopen
+        // leaves nothing, so that what a run leaves is what its successful calls account
+        // for. An empty wininit.ini is taken by the next run as a new one.
+        file->bytes.Close();
+        if (created)
+            fs::remove(host, ec);
+        return nullptr;
+    }
     TextStream* stream = &file->stream;
     files_[stream] = std::move(file);
     return stream;
@@ -635,9 +650,9 @@ int Machine::CloseText(TextStream* stream) {
     auto it = files_.find(stream);
     if (it == files_.end())
         return -1;
-    it->second->stream.Close();
+    int closed = it->second->stream.Close();
     files_.erase(it);
-    return 0;
+    return closed;
 }
 
 } // namespace qvl::emu

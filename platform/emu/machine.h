@@ -7,6 +7,7 @@
 
 #include "platform/emu/profile.h"
 #include "platform/emu/registry.h"
+#include "platform/fault.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -37,6 +38,8 @@ class Machine final : public Platform {
     const std::string& Folder() const { return folder_; }
     // GetLastError after a DeleteFileA that failed.
     WinLong LastError() const { return lastError_; }
+    // Puts the faults under every file the streams open from now on; null for none.
+    void PutFileFaults(FileFaults* faults) { fileFaults_ = faults; }
 
     // Platform
     WinLong RegOpenKeyExA(RegKey root, const char* subKey, WinDword options, WinDword access,
@@ -95,6 +98,7 @@ class Machine final : public Platform {
     std::map<FindHandle, Search> searches_;
     FindHandle nextSearch_ = 0x200;
     std::map<TextStream*, std::unique_ptr<OpenFile>> files_;
+    FileFaults* fileFaults_ = nullptr;
     // [Protected] in machine.ini: what other programs hold.
     std::vector<std::string> survivingKeys_;    // full paths, aliases resolved
     std::vector<std::string> undeletableFiles_; // Windows paths

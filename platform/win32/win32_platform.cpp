@@ -54,10 +54,10 @@ class Win32ByteFile final : public ByteFile {
         return (static_cast<std::int64_t>(high) << 32) | low;
     }
     bool Truncate() override { return ::SetEndOfFile(handle_) != 0; }
-    void Close() override {
-        if (handle_ != nullptr)
-            ::CloseHandle(handle_);
+    bool Close() override {
+        bool closed = handle_ == nullptr || ::CloseHandle(handle_) != 0;
         handle_ = nullptr;
+        return closed;
     }
 
   private:
@@ -202,10 +202,13 @@ class Win32Platform final : public Platform {
         }
         OpenFile* file = new (memory) OpenFile;
         file->bytes.Open(h);
-        if (append)
-            file->stream.AttachForAppending(&file->bytes);
-        else
+        if (!append) {
             file->stream.AttachForReading(&file->bytes, binary);
+        } else if (!file->stream.AttachForAppending(&file->bytes)) {
+            file->bytes.Close(); // as msvcrt's fopen, which fails there
+            Release(memory);
+            return nullptr;
+        }
         *slot = file;
         return &file->stream;
     }
