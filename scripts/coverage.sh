@@ -18,7 +18,7 @@ command -v gcovr >/dev/null || {
 quietly() {
   local said
   said=$("$@" 2>&1) && return
-  grep -v ' Passed ' <<<"$said" >&2
+  grep -vE ' Passed |^ *Start ' <<<"$said" >&2
   echo "coverage: failed: $*; no report" >&2
   exit 1
 }
