@@ -35,8 +35,11 @@ void ShowNotRemoved(HWND owner) {
 
 BOOL OnWelcomeInit(HWND hwnd) {
     SetWindowTextA(hwnd, WindowTitle);
-    SendMessageA(GetDlgItem(hwnd, IDC_WELCOME_TEXT), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(WelcomeText));
+    // Under the template's placeholder an OK would confirm nothing the user was told: a
+    // dialog whose question cannot be shown ends as one that could not be created.
+    if (!SendMessageA(GetDlgItem(hwnd, IDC_WELCOME_TEXT), WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(WelcomeText)))
+        EndDialog(hwnd, -1);
     return TRUE; // the focus goes to the first tab stop, OK
 }
 
@@ -53,6 +56,17 @@ void OnWelcomeCancel(HWND hwnd) {
 
 // Progress dialog.
 
+// The dialog has no timer and posts its ticks to itself.
+bool g_bPostTicks;
+
+// The dialog has no button: a message it cannot post to itself would leave it waiting
+// for ever, so it ends at once instead, as on Escape (before the removal the user is
+// told that nothing was removed; after it the restart prompt follows).
+void Post(HWND hwnd, UINT message, WPARAM wParam) {
+    if (!PostMessageA(hwnd, message, wParam, 0))
+        EndDialog(hwnd, IDCANCEL);
+}
+
 BOOL OnUninstallInit(HWND hwnd) {
     InitCommonControls();
     SetWindowTextA(hwnd, WindowTitle);
@@ -62,7 +76,12 @@ BOOL OnUninstallInit(HWND hwnd) {
     SendMessageA(g_hProgress, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressMax));
     SendMessageA(g_hProgress, PBM_SETSTEP, static_cast<WPARAM>(kProgressStep), 0);
     g_nTicks = 1;
-    SetTimer(hwnd, IDT_PROGRESS, 1, nullptr);
+    // Windows 9x has few timers, shared by all programs. Without one the user, who has
+    // chosen OK, still gets the removal: the ticks are posted, each by the one before, and
+    // the bar runs through at once.
+    g_bPostTicks = SetTimer(hwnd, IDT_PROGRESS, 1, nullptr) == 0;
+    if (g_bPostTicks)
+        Post(hwnd, WM_TIMER, IDT_PROGRESS);
     return FALSE;
 }
 
@@ -77,12 +96,14 @@ void OnUninstallTimer(HWND hwnd) {
     ++g_nTicks;
     if (g_nTicks < kRemovalTick) {
         SendMessageA(g_hProgress, PBM_STEPIT, 0, 0);
+        if (g_bPostTicks)
+            Post(hwnd, WM_TIMER, IDT_PROGRESS);
         return;
     }
     KillTimer(hwnd, IDT_PROGRESS);
     qvl::RunRemoval();
     g_bRemovalDone = 1;
-    PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
+    Post(hwnd, WM_COMMAND, IDCANCEL);
 }
 
 void OnUninstallCommand(HWND hwnd, WPARAM wParam) {

@@ -23,7 +23,9 @@ namespace qvl {
 // The subkeys are counted first and then deleted from the last index down: deleting one
 // never moves those below it, and each index is visited once. A subkey that will not go,
 // whether its deletion fails or reports success while it stays, is simply left, and the
-// walk still ends after as many steps as there were subkeys.
+// walk still ends after as many steps as there were subkeys. Another program may write
+// the key meanwhile: an index that names no subkey any more is passed over, and a
+// subkey added after the count stays, and the key with it.
 template <class Registry>
 long DeleteKeyTree(Registry& registry, typename Registry::Key parent, const char* name) {
     typename Registry::Key key;

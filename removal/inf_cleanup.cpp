@@ -55,8 +55,9 @@ bool HoldsToken(Platform& p, TextStream* file, const char* token) {
         if (p.ScanWord(file, word, sizeof word, &length) != 1)
             return false;
         // A word longer than the buffer, or one holding a zero byte, is not the token
-        // even where its first bytes are.
-        if (length == tokenLength && TextLength(word) == length && TextEqual(word, token))
+        // even where its first bytes are: the length refuses the one, and TextEqual the
+        // other, whose text ends at the zero byte, short of the token's length.
+        if (length == tokenLength && TextEqual(word, token))
             return true;
     }
     return false;

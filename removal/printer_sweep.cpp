@@ -6,9 +6,10 @@ namespace qvl {
 
 namespace {
 
-// Builds the base, a backslash and index as four digits. False past the last index.
+// Builds the base, a backslash and index as four digits. False past the last index;
+// index is 1 or more, as both passes count from 1.
 bool BuildInstanceName(RemovalStorage& s, const char* base, std::int32_t index) {
-    if (index < 1 || index > kLastIndex)
+    if (index > kLastIndex)
         return false;
     const char* separator = index < 10     ? "\\000"
                             : index < 100  ? "\\00"

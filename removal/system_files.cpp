@@ -13,6 +13,25 @@ bool BuildDeferredLine(RemovalStorage& s, const char* name) {
            AppendText(s.wininitLine, sizeof s.wininitLine, name);
 }
 
+constexpr unsigned NameLength(const char* name) {
+    unsigned n = 0;
+    while (name[n] != 0)
+        ++n;
+    return n;
+}
+
+constexpr bool AllOfOneLength(const NameRow* names) {
+    for (const NameRow* row = names; (*row)[0] != 0; ++row)
+        if (NameLength(*row) != NameLength(*names))
+            return false;
+    return true;
+}
+
+// The deferred lines differ only in their names, so with names of one length they all
+// fit in the line buffer or none does: the first line alone is tried before anything is
+// written. A name of another length needs each line's fit checked where it is written.
+static_assert(AllOfOneLength(kDeferredFileTable), "deferred names of different lengths");
+
 // Reads the existing file through: whether its last section is [rename], so that lines
 // appended land there, and whether its last line is ended. False when the file cannot
 // be read to its end. The pieces pass through s.wininitLine, the buffer the lines are
@@ -53,13 +72,9 @@ void ScheduleDeferredFiles(Platform& platform, RemovalStorage& s) {
     if (s.systemDir[0] == 0 || s.windowsDir[0] == 0 ||
         !JoinText(s.wininitPath, sizeof s.wininitPath, s.windowsDir, kWininit))
         return;
-    unsigned count = CountNames(kDeferredFileTable);
-    // Lines that would not fit are skipped; with none left there is nothing to write,
-    // and the file is not created just for its header.
-    unsigned fitting = 0;
-    for (unsigned i = 0; i < count; ++i)
-        fitting += BuildDeferredLine(s, kDeferredFileTable[i]) ? 1 : 0;
-    if (fitting == 0)
+    // Lines that do not fit leave nothing to write, and the file is not created just for
+    // its header.
+    if (!BuildDeferredLine(s, kDeferredFileTable[0]))
         return;
 
     FindData found;
@@ -94,10 +109,12 @@ void ScheduleDeferredFiles(Platform& platform, RemovalStorage& s) {
     // A new file was not read: to LastSection it has no header, as an empty one.
     if (ready && !last.IsRename())
         ready = platform.PrintLine(file, kRenameHeader) >= 0;
-    // Each line is built anew: the read went through the same buffer.
+    // Each line is built anew: the read went through the same buffer. Each fits, as the
+    // first did.
+    unsigned count = CountNames(kDeferredFileTable);
     for (unsigned i = 0; ready && i < count; ++i) {
-        if (BuildDeferredLine(s, kDeferredFileTable[i]))
-            platform.PrintLine(file, s.wininitLine);
+        BuildDeferredLine(s, kDeferredFileTable[i]);
+        platform.PrintLine(file, s.wininitLine);
     }
     platform.CloseText(file);
 }

@@ -13,11 +13,20 @@ command -v gcovr >/dev/null || {
   echo "coverage: gcovr is needed; installing it" >&2
   scripts/install-deps.sh coverage
 }
-cmake --preset coverage >/dev/null
-cmake --build --preset coverage >/dev/null
+# Runs a step quietly; when it fails, shows what it said (for the tests, each failing
+# test's name and output, the preset giving them on failure) and ends the script.
+quietly() {
+  local said
+  said=$("$@" 2>&1) && return
+  grep -vE ' Passed |^ *Start ' <<<"$said" >&2
+  echo "coverage: failed: $*; no report" >&2
+  exit 1
+}
+quietly cmake --preset coverage
+quietly cmake --build --preset coverage
 # Counts from an earlier build or run would be added to this one's.
 find build/coverage -name '*.gcda' -delete
-ctest --preset coverage >/dev/null
+quietly ctest --preset coverage
 # Branches as the compiler made them, less those only an exception would take
 # (QVL7UNIN.EXE is built without exceptions) and those it proved unreachable.
 gcovr --root . --object-directory build/coverage --exclude-directories 'build/coverage/CMakeFiles/3' \

@@ -28,6 +28,9 @@ constexpr int kButtonAtom = 0x80;
 constexpr int kStaticAtom = 0x82;
 constexpr char kProgressClass[] = "msctls_progress32";
 constexpr DWORD kDefPushButton = 0x0001; // BS_DEFPUSHBUTTON
+// A dialog whose procedure keeps it busy without end would hang the test that runs it;
+// a whole run takes fewer than a hundred messages.
+constexpr int kMessageLimit = 10000;
 
 struct Posted {
     HWND window;
@@ -39,7 +42,8 @@ struct Posted {
 struct State {
     FrontEnd* frontEnd = nullptr;
     std::vector<std::string> log;
-    std::vector<std::string> failingDialogs;
+    int calls = 0;  // calls made
+    int failAt = 0; // the call that fails
     std::deque<Posted> queue;
     std::vector<HWND> dialogs; // open dialogs, innermost last
     bool progressClassRegistered = false;
@@ -104,6 +108,16 @@ std::string MessageName(UINT m) {
 
 void Log(const std::string& line) {
     S().log.push_back(line);
+}
+
+// Counts a call; true for the one that is to fail.
+bool Fails() {
+    return ++S().calls == S().failAt;
+}
+
+// What a failed call that returns FALSE adds to its line.
+const char* Failure(bool failed) {
+    return failed ? " -> 0" : "";
 }
 
 bool Alive(HWND w) {
@@ -231,8 +245,12 @@ std::vector<std::string>& CallLog() {
     return S().log;
 }
 
-void FailDialog(const std::string& templateName) {
-    S().failingDialogs.push_back(templateName);
+void FailCall(int n) {
+    S().failAt = n;
+}
+
+int CallsMade() {
+    return S().calls;
 }
 
 void Reset() {
@@ -256,10 +274,7 @@ using namespace standin;
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM init) {
     std::string name = templateName;
     std::string call = "DialogBoxParamA(" + Quoted(templateName) + ", " + Name(owner) + ")";
-    bool fail = false;
-    for (const std::string& f : S().failingDialogs)
-        fail = fail || f == name;
-    std::unique_ptr<StandInWindow> dialog = fail ? nullptr : CreateDialogWindow(name);
+    std::unique_ptr<StandInWindow> dialog = Fails() ? nullptr : CreateDialogWindow(name);
     if (dialog == nullptr) {
         Log(call + " -> -1");
         return -1;
@@ -274,7 +289,12 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
         S().frontEnd->Show(hwnd->view);
 
     // Message priority as GetMessage has it: posted messages, then input, then timers.
-    while (!hwnd->ended) {
+    for (int messages = 0; !hwnd->ended; ++messages) {
+        if (messages == kMessageLimit) {
+            Log(call + ": no end after " + std::to_string(kMessageLimit) + " messages");
+            hwnd->result = -1;
+            break;
+        }
         if (!S().queue.empty()) {
             Posted m = S().queue.front();
             S().queue.pop_front();
@@ -311,8 +331,9 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
-    Log("EndDialog(" + Name(dialog) + ", " + std::to_string(result) + ")");
-    if (!Alive(dialog) || dialog->parent != nullptr)
+    bool failed = Fails();
+    Log("EndDialog(" + Name(dialog) + ", " + std::to_string(result) + ")" + Failure(failed));
+    if (failed || !Alive(dialog) || dialog->parent != nullptr)
         return FALSE;
     dialog->ended = true;
     dialog->result = result;
@@ -321,8 +342,9 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
 }
 
 BOOL SetWindowTextA(HWND window, LPCSTR text) {
-    Log("SetWindowTextA(" + Name(window) + ", " + Quoted(text) + ")");
-    if (!Alive(window))
+    bool failed = Fails();
+    Log("SetWindowTextA(" + Name(window) + ", " + Quoted(text) + ")" + Failure(failed));
+    if (failed || !Alive(window))
         return FALSE;
     if (window->parent == nullptr)
         window->view.caption = text;
@@ -333,7 +355,7 @@ BOOL SetWindowTextA(HWND window, LPCSTR text) {
 
 HWND GetDlgItem(HWND dialog, int id) {
     HWND found = nullptr;
-    if (Alive(dialog))
+    if (!Fails() && Alive(dialog))
         for (const auto& c : dialog->children)
             if (c->control.id == id)
                 found = c.get();
@@ -353,49 +375,57 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         std::to_string(static_cast<long>(static_cast<INT_PTR>(wParam))) + ", " +
         (message == WM_SETTEXT ? Quoted(reinterpret_cast<const char*>(lParam)) : shown(lParam)) +
         ")";
-    LRESULT result = Receive(window, message, wParam, lParam);
+    LRESULT result = Fails() ? 0 : Receive(window, message, wParam, lParam);
     Log(call + " -> " + shown(result));
     return result;
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    bool failed = Fails();
     Log("PostMessageA(" + Name(window) + ", " + MessageName(message) + ", " +
-        std::to_string(wParam) + ", " + std::to_string(static_cast<long>(lParam)) + ")");
-    if (!Alive(window))
+        std::to_string(wParam) + ", " + std::to_string(static_cast<long>(lParam)) + ")" +
+        Failure(failed));
+    if (failed || !Alive(window))
         return FALSE;
     S().queue.push_back(Posted{window, message, wParam, lParam});
     return TRUE;
 }
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+    bool failed = Fails();
     Log("SetTimer(" + Name(window) + ", " + std::to_string(id) + ", " + std::to_string(elapse) +
-        ", " + (proc ? "proc" : "NULL") + ")");
-    if (!Alive(window))
+        ", " + (proc ? "proc" : "NULL") + ")" + Failure(failed));
+    if (failed || !Alive(window))
         return 0;
     window->timers[id] = elapse;
     return id;
 }
 
 BOOL KillTimer(HWND window, UINT_PTR id) {
-    Log("KillTimer(" + Name(window) + ", " + std::to_string(id) + ")");
-    return Alive(window) && window->timers.erase(id) == 1;
+    bool failed = Fails();
+    Log("KillTimer(" + Name(window) + ", " + std::to_string(id) + ")" + Failure(failed));
+    return !failed && Alive(window) && window->timers.erase(id) == 1;
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-    int answer =
-        S().frontEnd ? S().frontEnd->MessageBox(caption ? caption : "Error", text, type) : IDOK;
+    int answer = Fails()        ? 0
+                 : S().frontEnd ? S().frontEnd->MessageBox(caption ? caption : "Error", text, type)
+                                : IDOK;
     Log("MessageBoxA(" + Name(owner) + ", " + Quoted(text) + ", " + Quoted(caption) + ", " +
         Hex(type) + ") -> " + std::to_string(answer));
     return answer;
 }
 
 BOOL ExitWindowsEx(UINT flags, DWORD reason) {
-    Log("ExitWindowsEx(" + std::to_string(flags) + ", " + std::to_string(reason) + ")");
-    S().reboot = true;
-    return TRUE;
+    bool failed = Fails();
+    Log("ExitWindowsEx(" + std::to_string(flags) + ", " + std::to_string(reason) + ")" +
+        Failure(failed));
+    S().reboot = S().reboot || !failed;
+    return !failed;
 }
 
 void InitCommonControls() {
-    Log("InitCommonControls()");
-    S().progressClassRegistered = true;
+    bool failed = Fails();
+    Log(std::string("InitCommonControls()") + Failure(failed));
+    S().progressClassRegistered = S().progressClassRegistered || !failed;
 }

@@ -116,10 +116,13 @@ class FrontEnd {
 // and the record of calls.
 void SetFrontEnd(FrontEnd* frontEnd);
 std::vector<std::string>& CallLog();
-// Which calls of the program fail, for tests: a DialogBoxParamA of this template
-// returns -1 without creating the dialog.
-void FailDialog(const std::string& templateName);
-// Forgets windows, classes, failures and the log, as at the start of a process.
+// For tests: the n-th call above (from 1, since Reset) fails, once, as Windows reports a
+// failure: DialogBoxParamA -1 with no dialog made, GetDlgItem NULL, MessageBoxA 0 with no
+// box shown, SendMessageA 0 with no effect, InitCommonControls no class registered, and
+// the others FALSE (logged "-> 0") with no effect.
+void FailCall(int n);
+int CallsMade();
+// Forgets windows, classes, calls, failures and the log, as at the start of a process.
 void Reset();
 bool RebootRequested();
 // The innermost dialog that is running, or null.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvl::test {
@@ -46,6 +47,11 @@ class FakeRegistry {
     }
     void Close(Key) { --open; }
     long Delete(Key parent, const char* name) {
+        // Another program writes the key while it is taken apart: at the first deletion
+        // each key it names goes if there, and comes if not.
+        for (const std::string& k : std::exchange(meanwhile, {}))
+            if (keys.erase(k) == 0)
+                keys.insert(k);
         std::string path = Path(parent, name);
         if (keys.count(path) == 0)
             return kErrorFileNotFound;
@@ -57,7 +63,7 @@ class FakeRegistry {
     }
 
     static constexpr int kStepLimit = 10000;
-    std::set<std::string> keys;
+    std::set<std::string> keys, meanwhile;
     int open = 0; // handles opened and not closed
     int steps = 0;
     bool ranAway = false;
@@ -99,6 +105,7 @@ struct TreeCase {
     const char* sticky;
     const char* left;
     long result;
+    const char* meanwhile = "";
 };
 
 const TreeCase kTreeCases[] = {
@@ -114,11 +121,15 @@ const TreeCase kTreeCases[] = {
     {"a subkey's deletion fails", "K K\\A K\\B K\\C", "K\\A", "", "K K\\A", kErrorAccessDenied},
     {"the key reports success and stays", "K K\\A", "", "K", "K", kErrorSuccess},
     {"no such key", "L L\\A", "", "", "L L\\A", kErrorFileNotFound},
+    {"others delete subkeys meanwhile", "K K\\A K\\B K\\C K\\D", "", "", "", kErrorSuccess,
+     "K\\A K\\B"},
+    {"others add a subkey meanwhile", "K K\\A K\\B", "", "", "K K\\C", kErrorAccessDenied, "K\\C"},
 };
 
 TEST(DeleteKeyTree, EndsAndTakesWhatWillGo) {
     for (const TreeCase& c : kTreeCases) {
         FakeRegistry registry(Keys(c.keys), Keys(c.failing), Keys(c.sticky));
+        registry.meanwhile = Keys(c.meanwhile);
         long result = DeleteKeyTree(registry, 0, "K");
         EXPECT_FALSE(registry.ranAway) << c.what;
         EXPECT_EQ(registry.keys, Keys(c.left)) << c.what;

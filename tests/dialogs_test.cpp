@@ -24,10 +24,15 @@ class TestFrontEnd : public standin::ScriptedFrontEnd {
   public:
     using ScriptedFrontEnd::ScriptedFrontEnd;
     std::function<void(const DialogView&)> onPoll;
+    int progressWaits = 0; // the progress dialog, which has no button, waiting for the user
     standin::UserAction Poll(const DialogView& d) override {
         if (onPoll)
             onPoll(d);
         return ScriptedFrontEnd::Poll(d);
+    }
+    standin::UserAction Wait(const DialogView& d) override {
+        progressWaits += d.templateName == "UNINSTALL";
+        return ScriptedFrontEnd::Wait(d);
     }
 };
 
@@ -49,17 +54,19 @@ class Dialogs : public ::testing::Test {
         int code = RunProgram(nullptr);
         standin::SetFrontEnd(nullptr);
         log_ = CallLog();
+        waits_ = frontEnd.progressWaits;
         return code;
     }
-    long Count(const std::string& prefix) const {
+    long Count(const std::string& part) const { // the lines that hold it
         return std::count_if(log_.begin(), log_.end(),
-                             [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+                             [&](const std::string& l) { return l.find(part) != l.npos; });
     }
     long Index(const std::string& line) const {
         auto it = std::find(log_.begin(), log_.end(), line);
         return it == log_.end() ? -1 : it - log_.begin();
     }
     std::vector<std::string> log_;
+    int waits_ = 0;
 };
 
 TEST_F(Dialogs, YesRestartsWindowsOnceNoNever) {
@@ -190,7 +197,7 @@ TEST_F(Dialogs, ConfirmationComparesTheWholeWParam) {
 }
 
 TEST_F(Dialogs, DialogsThatCannotBeCreatedRemoveNothing) {
-    standin::FailDialog("WELCOME");
+    standin::FailCall(1);
     EXPECT_EQ(Run("ok,yes"), kExitNoDialog);
     EXPECT_NE(kExitNoDialog, 0);
     EXPECT_NE(kExitNoDialog, 2);
@@ -199,14 +206,42 @@ TEST_F(Dialogs, DialogsThatCannotBeCreatedRemoveNothing) {
         "MessageBoxA(NULL, " + kNotRemoved + ", " + kTitle + ", 0x0) -> 1",
     };
     EXPECT_EQ(log_, expected);
+}
 
-    SetUp();
-    standin::FailDialog("UNINSTALL");
-    EXPECT_EQ(Run("ok,yes"), kExitNoDialog);
-    EXPECT_EQ(Count("RunRemoval"), 0);
-    EXPECT_EQ(Count("DialogBoxParamA(\"UNINSTALL\", NULL) -> -1"), 1);
-    EXPECT_EQ(log_.back(), "MessageBoxA(NULL, " + kNotRemoved + ", " + kTitle + ", 0x0) -> 1");
-    EXPECT_EQ(Count("ExitWindowsEx"), 0);
+// Each user32 call of a run fails in turn, once, as Windows reports it (FailCall); the
+// progress dialog's own as well, which makes the later calls of a run those of the
+// dialogs alone.
+TEST_F(Dialogs, EachCallFailingInTurnRemovesOnlyAfterOkAndRestartsOnlyOnYes) {
+    for (const std::string answers : {"ok,no", "ok,yes", "cancel", "ok,escape@35,yes"}) {
+        int n = 1;
+        for (;; ++n) {
+            SetUp();
+            standin::FailCall(n);
+            int code = Run(answers);
+            if (standin::CallsMade() < n)
+                break;
+            SCOPED_TRACE(answers + ", call " + std::to_string(n) + " failing");
+            long removal = Index("RunRemoval()"),
+                 ok = Index("DialogBoxParamA(\"WELCOME\", NULL) -> 1");
+            EXPECT_EQ(Count("no end after"), 0);
+            EXPECT_EQ(code, Count("NULL) -> -1") ? kExitNoDialog : 2);
+            // The driver is removed, or the user is told it was not.
+            EXPECT_NE(removal >= 0, Count(kNotRemoved) > 0) << removal;
+            if (removal >= 0) { // after OK to the question shown, before a cancel took effect
+                EXPECT_EQ(answers.rfind("ok,", 0), 0u);
+                EXPECT_EQ(Count("quit the uninstall program.\") -> 1"), 1);
+                EXPECT_TRUE(ok >= 0 && ok < removal) << ok;
+                EXPECT_GT(Index("EndDialog(UNINSTALL, 2)"), removal);
+            } else {
+                EXPECT_FALSE(ok >= 0 && code == 2 && answers.find('@') == answers.npos)
+                    << "an OK not carried out";
+            }
+            // Only a dialog that could not end itself waits for the user to close it.
+            EXPECT_TRUE(waits_ == 0 || Count("EndDialog(UNINSTALL, 2) -> 0")) << waits_;
+            EXPECT_EQ(Count("ExitWindowsEx"), Count(", 0x1034) -> 6"));
+        }
+        EXPECT_GT(n, 6) << answers; // the walk went past the confirmation
+    }
 }
 
 TEST_F(Dialogs, ProgressClassIsRegisteredBeforeTheProgressDialogIsCreated) {

@@ -64,6 +64,7 @@ TEST_F(InfCleanup, WordRules) {
         {"white space only", " \r\n\t\r\n", false},
         {"NUL glued after it", t + std::string(1, '\0') + "junk\r\n", false},
         {"NUL glued before it", std::string(1, '\0') + t + "\r\n", false},
+        {"NUL inside a word of its length", "QVL7" + std::string(1, '\0') + "TAT.EXE\r\n", false},
         {"high bytes around", "\xA0" + t + "\xFF\r\n", false},
         {"199-character word ends in it", std::string(187, 'A') + t + "\r\n", false},
         {"200-character word ends in it", std::string(188, 'A') + t + "\r\n", false},
