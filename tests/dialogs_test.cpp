@@ -227,9 +227,8 @@ TEST_F(Dialogs, EachCallFailingInTurnRemovesOnlyAfterOkAndRestartsOnlyOnYes) {
             EXPECT_EQ(code, Count("NULL) -> -1") ? kExitNoDialog : 2);
             // The driver is removed, or the user is told it was not.
             EXPECT_NE(removal >= 0, Count(kNotRemoved) > 0) << removal;
-            if (removal >= 0) { // after OK to the question shown, before a cancel took effect
+            if (removal >= 0) { // after OK, before a cancel took effect
                 EXPECT_EQ(answers.rfind("ok,", 0), 0u);
-                EXPECT_EQ(Count("quit the uninstall program.\") -> 1"), 1);
                 EXPECT_TRUE(ok >= 0 && ok < removal) << ok;
                 EXPECT_GT(Index("EndDialog(UNINSTALL, 2)"), removal);
             } else {
