@@ -126,6 +126,9 @@ TEST(TextMode, EachFileCallOfAnAppendFailsInTurn) {
             bool open = stream.AttachForAppending(&file);
             bool first = open && stream.PrintLine(line.c_str()) > 0;
             bool second = open && stream.PrintLine("two") > 0;
+            std::size_t faulted = plan.Injected().size();
+            int seek = stream.SeekFromEnd(-1); // a failed Size or Seek is told
+            EXPECT_EQ(seek, open && plan.Injected().size() == faulted ? 0 : -1) << n << way;
             faults += plan.Injected().size();
             std::string after =
                 "[rename]\r\n" + (first ? line + "\r\n" : "") + (second ? "two\r\n" : "");
