@@ -141,7 +141,7 @@ int TextStream::ReadChar() {
 }
 
 int TextStream::PrintLine(const char* line) {
-    if (file_ == nullptr || !append_ || !file_->SeekToEnd())
+    if (file_ == nullptr || !append_ || stuck_ || !file_->SeekToEnd())
         return -1;
     // A line that could not be written whole is taken back: half a "NULL=" line in
     // wininit.ini would name some other file. Without the size to go back to, nothing is
@@ -157,9 +157,10 @@ int TextStream::PrintLine(const char* line) {
         n = 0;
         return ok;
     };
+    // A part that cannot be taken back stays, and every later line would be glued to
+    // it: the stream writes no more.
     auto undo = [&]() {
-        if (file_->Seek(static_cast<std::uint64_t>(before)))
-            file_->Truncate();
+        stuck_ = !file_->Seek(static_cast<std::uint64_t>(before)) || !file_->Truncate();
         return -1;
     };
     for (const char* p = line;; ++p) {

@@ -80,6 +80,7 @@ class TextStream {
     bool error_ = false;     // a read failed, as ferror would report it
     bool eof_ = false;       // the end-of-file indicator, as feof reports it
     bool textEnded_ = false; // a Ctrl-Z or the file's end was reached
+    bool stuck_ = false;     // part of a line could not be taken back
     int pushback_ = -1;      // one character given back by the word reader
     unsigned pos_ = 0;
     unsigned len_ = 0;

@@ -36,8 +36,8 @@ class MemoryFile final : public ByteFile {
         return true;
     }
     bool Seek(std::uint64_t offset) override {
-        pos_ = offset;
-        return true;
+        pos_ = failSeek ? pos_ : offset;
+        return !failSeek;
     }
     bool SeekToEnd() override {
         pos_ = bytes_.size();
@@ -52,7 +52,8 @@ class MemoryFile final : public ByteFile {
     const std::string& Bytes() const { return bytes_; }
     bool closed = false;
     int writes = 0;
-    int failWrite = 0;           // the write that fails, counted from 1
+    int failWrite = 0; // the write that fails, counted from 1
+    bool failSeek = false;
     int reads = 0, failRead = 0; // the read that fails, counted from 1
 
   private:
