@@ -45,15 +45,15 @@ class MemoryFile final : public ByteFile {
     }
     std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
     bool Truncate() override {
-        bytes_.resize(pos_);
-        return true;
+        bytes_.resize(failTruncate ? bytes_.size() : pos_);
+        return !failTruncate;
     }
     bool Close() override { return closed = true; }
     const std::string& Bytes() const { return bytes_; }
     bool closed = false;
     int writes = 0;
     int failWrite = 0; // the write that fails, counted from 1
-    bool failSeek = false;
+    bool failSeek = false, failTruncate = false;
     int reads = 0, failRead = 0; // the read that fails, counted from 1
 
   private:

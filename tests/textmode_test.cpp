@@ -150,18 +150,20 @@ TEST(TextMode, LineFeedsInsideALineBecomeCrLfAndLongLinesArriveWhole) {
 }
 
 TEST(TextMode, LineThatCannotBeWrittenWholeIsTakenBack) {
-    for (int failing : {1, 2, 3, -2}) { // -2: the seek back fails too, and the part stays
+    // -2, -3: the seek back or the cut fails too, and the part stays
+    for (int failing : {1, 2, 3, -2, -3}) {
         MemoryFile file("[rename]\r\n");
         TextStream stream;
         stream.AttachForAppending(&file);
         file.failWrite = std::abs(failing);
-        file.failSeek = failing < 0;
+        file.failSeek = failing == -2;
+        file.failTruncate = failing == -3;
         std::string line = "NULL=C:\\" + std::string(500, 'S') + "\\QVL7UNIN.EXE";
         EXPECT_EQ(stream.PrintLine(line.c_str()), -1) << failing;
         std::string stuck = file.Bytes();
         EXPECT_TRUE(failing < 0 || SameText(stuck, "[rename]\r\n")) << failing;
         file.failWrite = 0;
-        file.failSeek = false;
+        file.failSeek = file.failTruncate = false;
         stream.PrintLine("NULL=C:\\X"); // never glued to a part left
         EXPECT_TRUE(SameText(file.Bytes(), failing < 0 ? stuck : "[rename]\r\nNULL=C:\\X\r\n"));
     }
