@@ -9,9 +9,8 @@
 // Finds each dialog by its class and a control of its own, prints its texts and buttons,
 // checks them, and presses the button the answer names. Exits 0 when every step went as
 // expected, 1 on a dialog that did not come (before the program ended, or within the time
-// limit), or at once on a wrong
-// title or text: then it ends the program too, which would wait for answers until the
-// run's time limit.
+// limit), or at once on a wrong title or text: then it ends the program too, which would
+// wait for answers until the run's time limit.
 #include <windows.h>
 
 #include <cstdio>
