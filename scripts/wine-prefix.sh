@@ -44,10 +44,11 @@ fi
 # session; that program waits for it five minutes at most and then goes on. A second
 # wineboot asked for (wineboot -i) then ran beside the first where making the prefix
 # took longer (an emulated machine beside other work) and failed. So the first program
-# does nothing, and the wineserver is waited for: it ends when the wineboot has.
+# does nothing (whether it could start in a prefix not yet made or not), and the
+# wineserver is waited for, however long: it ends when that wineboot has.
 if [ ! -f "$dir/system.reg" ]; then
-  out=$("$wine" cmd /c exit 2>&1 && "$server" -w 2>&1) &&
-    [ -f "$dir/system.reg" ] && [ -s "$dir/.update-timestamp" ] ||
+  out=$("$wine" cmd /c exit 2>&1; "$server" -w 2>&1)
+  [ -f "$dir/system.reg" ] && [ -s "$dir/.update-timestamp" ] ||
     { echo "making the prefix in $dir failed: $(printf '%s' "$out" | tail -n 2 | tr '\n' ' ')" >&2; exit 1; }
 fi
 reg() { "$wine" reg "$@" >/dev/null 2>&1; }
