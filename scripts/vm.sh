@@ -27,6 +27,7 @@
 # Stopping this script (a signal to it or to its process group; even a kill -9 of it)
 # stops QEMU and everything in the machine.
 #
+# The Wine prefix is made in the machine within QVL_VM_BUILD_LIMIT seconds (3600).
 # QVL_VM_ACCEL=kvm uses KVM instead of TCG where it works; QVL_VM_CPUS and QVL_VM_MEMORY
 # (MB) size the machine (2, 4096). QVL_VM_QEMU stands in for QEMU (a test's), and
 # "scripts/vm.sh key" prints the key a cache must have been built for.
@@ -192,7 +193,7 @@ EOF
   # write; as links to the same files in the layer they cost nothing, and Wine, which
   # reads them only for their builtin mark, follows the link.
   mkdir -p "$work/job"
-  VM_DIR=$work run_in "$work/job" 1800 "making the Wine prefix" -- bash -c '
+  VM_DIR=$work run_in "$work/job" "${QVL_VM_BUILD_LIMIT:-3600}" "making the Wine prefix" -- bash -c '
     set -e; scripts/wine-prefix.sh /tmp/prefix win98 32
     dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
     find /tmp/prefix/drive_c -type f | while read -r f; do
