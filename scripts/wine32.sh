@@ -117,11 +117,9 @@ record() { # sum, log, run-mode names...
 }
 
 test_build() {
-  local build=$1 work code=0 sum
+  local build=$1 code=0 sum
   build=$(cd "$build" && pwd)
   work=$(mktemp -d)
-  # shellcheck disable=SC2064
-  trap "rm -rf '$work'" RETURN
   cp "$build/QVL7UNIN.EXE" "$work/QVL7UNIN.EXE"
   sum=$(sha256sum "$work/QVL7UNIN.EXE" | cut -d' ' -f1)
   local pattern='^wine32_'
@@ -141,10 +139,8 @@ test_build() {
 
 # The two runs on EXE itself, in a folder of their own.
 check_exe() {
-  local work sum runs='ok-no ok-yes' missing='' r version
+  local sum runs='ok-no ok-yes' missing='' r version
   work=$(mktemp -d)
-  # shellcheck disable=SC2064
-  trap "rm -rf '$work'" RETURN
   cp "$1" "$work/QVL7UNIN.EXE"
   sum=$(sha256sum "$work/QVL7UNIN.EXE" | cut -d' ' -f1)
   version=$(wine_version)
@@ -185,6 +181,11 @@ check_exe() {
   return "$code"
 }
 
+# The folders of the runs go however this script ends: a signal too.
+work=
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
 decide
 case "${1:-}" in
   where)
