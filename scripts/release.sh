@@ -81,7 +81,7 @@ if [ "$code" = 3 ]; then
 elif [ "$code" != 0 ]; then
   cat "$work/runs.log" >&2
   failed=$(sed -n 's/^FAILED: //p' "$work/runs.log" | head -n 1)
-  check=$(sed '1,/^FAILED: /d' "$work/runs.log" | grep -m1 -E 'FAILED: |driver: FAIL' || true)
+  check=$(sed '0,/^FAILED: /d' "$work/runs.log" | grep -m1 -E 'FAILED: |driver: FAIL' || true)
   fail "$exe fails ${failed:+the 32-bit run $failed${check:+ ($check)}, }under Wine ($("$root/scripts/wine32.sh" where || true)); nothing released"
 fi
 sed -n 's/^wine32: /release: /p; s/^passed: /release: passed the 32-bit run /p' "$work/runs.log"
