@@ -111,6 +111,15 @@ int main(int argc, char** argv) {
         g_holdMs = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
         first = 3;
     }
+    // A program's windows under Wine need the desktop's display driver, which explorer.exe
+    // sets up and Wine waits for 10 s only (slower, no window can be made): asked, the
+    // driver waits for it as long as it takes and then makes the file named, so that the
+    // program starts after it.
+    if (const char* ready = std::getenv("QVL_DRIVE_READY")) {
+        while (!GetPropA(GetDesktopWindow(), "__wine_display_device_guid"))
+            Sleep(100);
+        CloseHandle(CreateFileA(ready, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    }
     for (int i = first; i < argc; ++i) {
         std::string answer = argv[i];
         if (answer == "ok" || answer == "cancel") {

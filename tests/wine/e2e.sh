@@ -82,15 +82,16 @@ esac
 # line is one ExitWindowsEx(EWX_REBOOT, 0) call; no other call of the program starts a
 # process.
 start=$(date +%s%N)
-(
-  code=0
-  WINEDEBUG=-all,trace+process timeout $limit "$wine" "$exe" 2>program.trace || code=$?
-  echo "$code" >exit-code
-) &
-# The driver waits for each dialog as long as the program runs (until exit-code is there).
-QVL_DRIVE_UNTIL=exit-code timeout $limit "$wine" "$drive" "${answers[@]}" >driver.out 2>&1
+# The driver first waits for Wine's desktop, then for each dialog as long as the program
+# runs (until exit-code is there); the program starts once the desktop is ready.
+QVL_DRIVE_READY=ready QVL_DRIVE_UNTIL=exit-code timeout $limit "$wine" "$drive" "${answers[@]}" >driver.out 2>&1 &
+driver=$!
+while [ ! -e ready ] && kill -0 "$driver" 2>/dev/null; do sleep 0.2; done
+code=0
+WINEDEBUG=-all,trace+process timeout $limit "$wine" "$exe" 2>program.trace || code=$?
+echo "$code" >exit-code
+wait "$driver"
 driver=$?
-wait
 end=$(date +%s%N)
 sed 's/^/driver: /' driver.out
 echo "run: $(((end - start) / 1000000)) ms$([ "$(cat exit-code)" != 124 ] || echo ", stopped at the run's limit of $limit s (90 s × QVL_WAIT_SCALE)")"
