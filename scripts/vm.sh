@@ -268,10 +268,11 @@ EOF
     -virtfs "local,path=$job,mount_tag=job,security_model=none,multidevs=remap" \
     >"$job/qemu.log" 2>&1 9>&- &
   qemu=$!
+  # Stopped, it waits for QEMU to end before its EXIT trap removes the job folder.
   # shellcheck disable=SC2064 # the processes are known now
-  trap "kill $qemu $tailer 2>/dev/null; exit 130" INT
+  trap "kill $qemu $tailer 2>/dev/null; wait $qemu; exit 130" INT
   # shellcheck disable=SC2064
-  trap "kill $qemu $tailer 2>/dev/null; exit 143" TERM HUP
+  trap "kill $qemu $tailer 2>/dev/null; wait $qemu; exit 143" TERM HUP
   while kill -0 "$qemu" 2>/dev/null && [ $((SECONDS - started)) -lt "$limit" ]; do sleep 1; done
   if kill -0 "$qemu" 2>/dev/null; then
     kill "$qemu" 2>/dev/null
