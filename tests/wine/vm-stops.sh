@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
 # Stopping scripts/vm.sh stops its machine and all under it within 15 s: a kill of its
 # process group, and a kill -9 of vm.sh alone. A stand-in for QEMU (this script) waits;
-# no machine is built.
-#
-#   vm-stops.sh SOURCE WORK
+# no machine is built. Arguments: SOURCE WORK.
 set -u
 [ "${1:-}" != qemu ] || { echo "$$" >>"$QVL_STAND_IN_PIDS" && exec sleep 600; }
 source=$1 work=$2 failures=0
 rm -rf "$work" && mkdir -p "$work/cache/vm"
-export QVL_CACHE=$work/cache QVL_VM_QEMU="$(realpath "$0") qemu" QVL_STAND_IN_PIDS=$work/pids
+export TMPDIR=$work QVL_CACHE=$work/cache QVL_VM_QEMU="$(realpath "$0") qemu" QVL_STAND_IN_PIDS=$work/pids
 "$source/scripts/vm.sh" key >"$work/cache/vm/key"
 for how in "the process group" "vm.sh alone, with kill -9"; do
   : >"$work/pids"
