@@ -32,6 +32,8 @@
 # (MB) size the machine (2, 4096). QVL_VM_QEMU stands in for QEMU (a test's), and
 # "scripts/vm.sh key" prints the key a cache must have been built for.
 set -euo pipefail
+# Stopped with its reader (a tee, say), it still cleans up rather than die of SIGPIPE.
+trap '' PIPE
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache_top=${QVL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qvl7unin}
 cache=$cache_top/vm
@@ -270,9 +272,9 @@ EOF
   qemu=$!
   # Stopped, it waits for QEMU to end before its EXIT trap removes the job folder.
   # shellcheck disable=SC2064 # the processes are known now
-  trap "kill $qemu $tailer 2>/dev/null; wait $qemu; exit 130" INT
+  trap "kill $qemu $tailer 2>/dev/null; wait $qemu 2>/dev/null; exit 130" INT
   # shellcheck disable=SC2064
-  trap "kill $qemu $tailer 2>/dev/null; wait $qemu; exit 143" TERM HUP
+  trap "kill $qemu $tailer 2>/dev/null; wait $qemu 2>/dev/null; exit 143" TERM HUP
   while kill -0 "$qemu" 2>/dev/null && [ $((SECONDS - started)) -lt "$limit" ]; do sleep 1; done
   if kill -0 "$qemu" 2>/dev/null; then
     kill "$qemu" 2>/dev/null
