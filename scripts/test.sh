@@ -19,14 +19,14 @@ table=()   # name|seconds|how
 started=$EPOCHREALTIME
 foreground= # the process group of the step in the foreground
 # Stops every step's whole process group (QEMU's included): asked to end, then killed
-# where it has not within 10 s.
+# where it has not within 5 s, so that all is stopped within 15 s.
 alive() { local g; for g in "$@"; do kill -0 -- "-$g" 2>/dev/null && return; done; return 1; }
 cleanup() {
   local groups=() b _
   [ -z "$foreground" ] || groups+=("$foreground")
   for b in "${besides[@]}"; do groups+=("${b##*:}"); done
   for b in "${groups[@]}"; do kill -- "-$b" 2>/dev/null || true; done
-  for _ in {1..20}; do alive "${groups[@]}" || break; sleep 0.5; done
+  for _ in {1..10}; do alive "${groups[@]}" || break; sleep 0.5; done
   for b in "${groups[@]}"; do kill -9 -- "-$b" 2>/dev/null || true; done
   rm -rf "$logs"
 }
