@@ -130,7 +130,7 @@ test_build() {
     run "$build" "$pattern" "$work" || code=$?
   # Each run that passed, by its mode, for the release's check.
   local passed
-  passed=$(sed -n 's/.*Test *#[0-9]*: wine32_\(win9[58]\|winme\)_\([a-z0-9-]*\) \.*  *Passed.*/\2-\1/p' "$work/out")
+  passed=$(sed -n '/_prefix/d; s/.*Test *#[0-9]*: wine32_\(win9[58]\|winme\)_\([a-z0-9-]*\) \.*  *Passed.*/\2-\1/p' "$work/out")
   cat "$work/out" "$work/ctest.log" >"$work/log" 2>/dev/null || true
   # shellcheck disable=SC2086 # one name a word
   [ -z "$passed" ] || record "$sum" "$work/log" $passed
