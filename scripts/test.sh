@@ -20,7 +20,10 @@ started=$EPOCHREALTIME
 foreground= # the process group of the step in the foreground
 # Stops every step's whole process group (QEMU's included): asked to end, then killed
 # where it has not within 5 s, so that all is stopped within 15 s.
-alive() { local g; for g in "$@"; do kill -0 -- "-$g" 2>/dev/null && return; done; return 1; }
+alive() { # process groups...: whether a process of them still runs (a zombie does not)
+  ps -eo pgid=,stat= | awk -v groups=" $* " 'index(groups, " " $1 " ") && $2 !~ /^Z/ { found = 1 }
+    END { exit !found }'
+}
 cleanup() {
   local groups=() b _
   [ -z "$foreground" ] || groups+=("$foreground")
