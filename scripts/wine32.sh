@@ -64,7 +64,7 @@ wine_version() {
 # In the emulated machine. There the waits of the runs follow the machine's speed: a first
 # start of Wine (a prefix made from the cache's) is timed, and every wait of the runs is
 # that many times as long as where it takes 12 s, five at least (QVL_WAIT_SCALE, when
-# set, wins). That start also leaves Wine's code translated and read for the runs.
+# set, wins). That start also brings Wine's files into the machine for the runs.
 in_vm() { # what, limit, keep folder, command...
   local what=$1 limit=$2 keep=$3
   shift 3
