@@ -94,19 +94,49 @@ why_no_wine32() {
 }
 # Wine's 32-bit half runs QVL7UNIN.EXE itself, with FreeType, which it only recommends:
 # without it dialogs are laid out with no font size, and no button can be clicked. Some
-# machines cannot have it (no i386 packages to be had) and some have it but cannot start
-# 32-bit programs; there the runs take place in an emulated machine, so its absence does
-# not fail the installation.
+# machines cannot have it (no i386 packages to be had) and some cannot start 32-bit
+# programs; there the runs take place in an emulated machine, so its absence does not
+# fail the installation. The host's package configuration (the i386 architecture, its
+# indexes) changes only where the kernel starts a 32-bit program; an architecture added
+# for an install that failed goes again, and the attempt is not repeated for the same
+# Wine (the file $tried names it).
+tried=${XDG_CACHE_HOME:-$HOME/.cache}/qvl7unin/wine32-not-installable
+# A 32-bit program of 93 bytes that exits at once.
+starts_32bit() {
+  local elf
+  elf=$(mktemp)
+  printf %b '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08\x34\0\0\0' \
+    '\0\0\0\0\0\0\0\0\x34\0\x20\0\x01\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08' \
+    '\x5d\0\0\0\x5d\0\0\0\x05\0\0\0\0\x10\0\0\xb8\x01\0\0\0\x31\xdb\xcd\x80' >"$elf"
+  chmod +x "$elf"
+  "$elf" 2>/dev/null
+  local code=$?
+  rm -f "$elf"
+  return "$code"
+}
 if ! installed wine32:i386 || ! installed libfreetype6:i386; then
-  echo "install-deps: installing wine32:i386" >&2
-  if ! "${as_root[@]}" dpkg --add-architecture i386 >"$log" 2>&1; then
-    why=$(apt_said)
+  wine=$(apt-cache policy wine64 2>/dev/null | awk '/Candidate:/ { print $2 }')
+  if ! starts_32bit; then
+    echo "install-deps: this kernel cannot start 32-bit programs: wine32:i386 not installed" >&2
+  elif [ "$(cat "$tried" 2>/dev/null)" = "wine $wine" ]; then
+    echo "install-deps: wine32:i386 could not be installed for Wine $wine before; not tried again (remove $tried to)" >&2
   else
-    update
-    "${apt[@]}" install -y --no-install-recommends wine32:i386 libfreetype6:i386 >"$log" 2>&1 ||
-      why=$(why_no_wine32)
+    echo "install-deps: installing wine32:i386" >&2
+    added=
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      "${as_root[@]}" dpkg --add-architecture i386 >"$log" 2>&1 && added=1 || why=$(apt_said)
+    fi
+    if [ -z "${why:-}" ]; then
+      [ -z "$added" ] || update
+      "${apt[@]}" install -y --no-install-recommends wine32:i386 libfreetype6:i386 >"$log" 2>&1 ||
+        why=$(why_no_wine32)
+    fi
+    if [ -n "${why:-}" ]; then
+      echo "install-deps: wine32:i386 not installed: $why" >&2
+      mkdir -p "$(dirname "$tried")" && echo "wine $wine" >"$tried"
+      [ -z "$added" ] || "${as_root[@]}" dpkg --remove-architecture i386 2>/dev/null || true
+    fi
   fi
-  [ -z "${why:-}" ] || echo "install-deps: wine32:i386 not installed: $why" >&2
 fi
 # Where 32-bit Wine cannot start here (not installed, or a kernel that cannot start
 # 32-bit programs), QVL7UNIN.EXE runs in an emulated machine (scripts/vm.sh), which

@@ -3,8 +3,9 @@
 # machines that cannot run QVL7UNIN.EXE under 32-bit Wine themselves.
 #
 #   scripts/vm.sh build                          makes the machine's cache, if missing
-#   scripts/vm.sh run [--timeout S] [--what TEXT] -- COMMAND...
-#                                                runs COMMAND in it, in the current folder
+#   scripts/vm.sh run [--timeout S] [--what TEXT] [--keep DIR] -- COMMAND...
+#                                                runs COMMAND in it, in the current folder;
+#                                                what it leaves in $QVL_VM_KEEP comes to DIR
 #
 # The machine is QEMU's (qemu-system-x86_64, TCG: no KVM needed) with Debian's own kernel. Its root is this machine's root,
 # read-only over 9p, under a layer with 32-bit Wine and the i386 libraries it needs, and
@@ -19,11 +20,20 @@
 # TCG). Nothing is installed on the host but QEMU; the packages come from the host's own
 # Debian mirror, with an apt state of the cache's own, and are unpacked, not installed.
 # The cache is built in a folder beside it and moved into place whole, so a failed
-# build leaves nothing that a later run would trust; it is remade when the build below or
-# scripts/wine-prefix.sh change.
+# build leaves nothing that a later run would trust; it is remade when the build below,
+# scripts/wine-prefix.sh, the host's Wine packages or its QEMU change. Runs share the
+# cache; a build waits for them, and they for a build, each wait said and bounded.
 #
-# QVL_VM_ACCEL=kvm uses KVM instead of TCG where it works; QVL_VM_CPUS and QVL_VM_MEMORY (MB) size the machine (2, 4096).
+# Stopping this script (a signal to it or to its process group; even a kill -9 of it)
+# stops QEMU and everything in the machine.
+#
+# The Wine prefix is made in the machine within QVL_VM_BUILD_LIMIT seconds (3600).
+# QVL_VM_ACCEL=kvm uses KVM instead of TCG where it works; QVL_VM_CPUS and QVL_VM_MEMORY
+# (MB) size the machine (2, 4096). QVL_VM_QEMU stands in for QEMU (a test's), and
+# "scripts/vm.sh key" prints the key a cache must have been built for.
 set -euo pipefail
+# Stopped with its reader (a tee, say), it still cleans up rather than die of SIGPIPE.
+trap '' PIPE
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache_top=${QVL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/qvl7unin}
 cache=$cache_top/vm
@@ -185,16 +195,17 @@ EOF
   # write; as links to the same files in the layer they cost nothing, and Wine, which
   # reads them only for their builtin mark, follows the link.
   mkdir -p "$work/job"
-  VM_DIR=$work run_in "$work/job" 1800 "making the Wine prefix" -- bash -c '
+  VM_DIR=$work run_in "$work/job" "${QVL_VM_BUILD_LIMIT:-3600}" "making the Wine prefix" -- bash -c '
     set -e; scripts/wine-prefix.sh /tmp/prefix win98 32
     dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
     find /tmp/prefix/drive_c -type f | while read -r f; do
       b=$dlls/${f##*/}
       if [ -f "$b" ] && cmp -s "$f" "$b"; then ln -sf "$b" "$f"; fi
     done
-    tar -C /tmp/prefix -cf - . | gzip -1 >/job/prefix.tar.gz' ||
-    die 125 "making the Wine prefix in the emulated machine failed (exit code $?)"
-  mv "$work/job/prefix.tar.gz" "$work/prefix.tar.gz"
+    tar -C /tmp/prefix -cf - . | gzip -1 >/job/prefix.tar.gz
+    /usr/lib/wine/wine --version >/job/wine-version' ||
+    die 125 "making the Wine prefix in the emulated machine failed (exit code $?): $(tail -n 2 "$work/job/out" | tr '\n' ' ')"
+  mv "$work/job/prefix.tar.gz" "$work/job/wine-version" "$work/"
   rm -rf "$work/job" "$work/apt"
   echo "$key" >"$work/key"
   rm -rf "$cache.old"
@@ -231,18 +242,25 @@ ldconfig 2>/dev/null
 export HOME=/root PATH=$(printf %q "$PATH")
 [ ! -f $(printf %q "$dir/prefix.tar.gz") ] || export QVL_WINE32_PREFIX=$(printf %q "$dir/prefix.tar.gz")
 $env_lines
+echo >/job/started
+mkdir -p /job/keep && export QVL_VM_KEEP=/job/keep
 cd $(printf %q "$PWD") || exit 125
 code=0
 $(printf '%q ' "$@") >/job/out 2>&1 </dev/null || code=\$?
 echo \$code >/job/exit
 EOF
   : >"$job/out"
-  rm -f "$job/exit"
-  local started=$SECONDS code=0
-  say "$what: starting the emulated machine ($a, ${QVL_VM_CPUS:-2} CPUs)"
-  tail -n +1 -f "$job/out" &
+  rm -f "$job/exit" "$job/started"
+  local started=$SECONDS code=0 qemu
+  say "$what: starting the emulated machine ($a, ${QVL_VM_CPUS:-2} CPUs; its limit $limit s)"
+  # The output as it comes; tail ends with this script, even with a kill -9 of it.
+  tail --pid=$$ -n +1 -f "$job/out" &
   local tailer=$!
-  timeout --kill-after=10 "$limit" qemu-system-x86_64 -accel "$a" -cpu "$cpu" \
+  # QEMU stays in this script's process group (timeout made one of its own, which a kill
+  # of the caller's group missed), dies with this script (a kill -9 of it included), and
+  # does not hold the cache's lock, which is this script's alone.
+  # shellcheck disable=SC2086 # a stand-in's words
+  setpriv --pdeathsig KILL -- ${QVL_VM_QEMU:-qemu-system-x86_64} -accel "$a" -cpu "$cpu" \
     -smp "${QVL_VM_CPUS:-2}" -m "${QVL_VM_MEMORY:-4096}" -display none -monitor none \
     -serial "file:$job/console" -no-reboot \
     -kernel "$dir/vmlinuz" -initrd "$dir/initrd.gz" \
@@ -250,49 +268,84 @@ EOF
     -virtfs "local,path=$dir/layer,mount_tag=layer,security_model=none,readonly=on,multidevs=remap" \
     -virtfs "local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap" \
     -virtfs "local,path=$job,mount_tag=job,security_model=none,multidevs=remap" \
-    >"$job/qemu.log" 2>&1 || code=$?
+    >"$job/qemu.log" 2>&1 9>&- &
+  qemu=$!
+  # Stopped, it waits for QEMU to end before its EXIT trap removes the job folder.
+  # shellcheck disable=SC2064 # the processes are known now
+  trap "kill $qemu $tailer 2>/dev/null; wait $qemu 2>/dev/null; exit 130" INT
+  # shellcheck disable=SC2064
+  trap "kill $qemu $tailer 2>/dev/null; wait $qemu 2>/dev/null; exit 143" TERM HUP
+  while kill -0 "$qemu" 2>/dev/null && [ $((SECONDS - started)) -lt "$limit" ]; do sleep 1; done
+  if kill -0 "$qemu" 2>/dev/null; then
+    kill "$qemu" 2>/dev/null
+    sleep 5
+    kill -9 "$qemu" 2>/dev/null || true
+    code=124
+  fi
+  wait "$qemu" 2>/dev/null || [ "$code" = 124 ] || code=$?
+  trap - INT TERM HUP
   sleep 0.2
   kill "$tailer" 2>/dev/null || true
   wait "$tailer" 2>/dev/null || true
-  if [ "$code" = 124 ] || [ "$code" = 137 ]; then
-    say "$what: not done within $limit s; stopped (its console's last lines follow)"
-    tail -n 5 "$job/console" >&2
+  local console
+  console=$(tail -n 3 "$job/console" 2>/dev/null | tr -d '\r' | tr '\n' '|')
+  if [ "$code" = 124 ]; then
+    say "$what: not done within the machine's limit of $limit s; stopped. Its console's last lines: ${console:-none}"
     return 124
   fi
   if [ ! -s "$job/exit" ]; then
-    say "$what: the emulated machine stopped without an exit code (QEMU exit code $code): $(tail -n1 "$job/qemu.log") $(grep -m1 -i 'panic\|vm-init' "$job/console")"
+    say "$what: the emulated machine $([ -e "$job/started" ] && echo "stopped before the command ended" || echo "did not start the command") (QEMU exit code $code: $(tail -n1 "$job/qemu.log")). Its console's last lines: ${console:-none}"
     return 125
   fi
   say "$what: done in $((SECONDS - started)) s"
   return "$(cat "$job/exit")"
 }
 
-# What the cache was made by: a change to the build below or to the prefix's script
-# makes a new one.
-key=$({ declare -f build; cat "$root/scripts/wine-prefix.sh"; } | sha256sum | cut -c 1-16)
+# What the cache was made by: the build below, the prefix's script, and what the machine
+# takes from the host beside its root: the host's own Wine (its files of no architecture
+# stay the host's) and QEMU. A change to any of them makes a new one.
+key=$({
+  declare -f build
+  cat "$root/scripts/wine-prefix.sh"
+  dpkg-query -W -f='${binary:Package} ${Version}\n' 2>/dev/null |
+    grep -E '^(wine|libwine|fonts-wine|libz-mingw|qemu-system-x86)' || true
+} | sha256sum | cut -c 1-16)
+
+# The lock on the cache: runs share it, a build holds it alone. A wait says what it
+# waits for and ends, with a message, at its bound (QVL_VM_LOCK_WAIT seconds).
+lock() { # -s or -x, what it is for
+  flock -n "$1" 9 && return
+  local bound=${QVL_VM_LOCK_WAIT:-3600}
+  say "waiting for $cache_top/.vm.lock ($2; $([ "$1" = -s ] && echo "a build of the cache holds it" || echo "runs use the cache")), $bound s at most (QVL_VM_LOCK_WAIT)"
+  flock -w "$bound" "$1" 9 || die 125 "$2: $cache_top/.vm.lock still held after $bound s (QVL_VM_LOCK_WAIT); nothing run"
+}
 
 # The cache, built when missing or made by another build: one build at a time, a build
 # folder that a killed build left removed by the next, and no build while a run uses it.
 ensure() {
   mkdir -p "$cache_top"
   exec 9>"$cache_top/.vm.lock"
-  flock 9
+  lock -s "to use the emulated machine's cache"
+  [ "$(cat "$cache/key" 2>/dev/null)" != "$key" ] || return 0
+  lock -x "to build the emulated machine's cache"
   if [ "$(cat "$cache/key" 2>/dev/null)" != "$key" ]; then
     rm -rf "$cache_top"/.vm-build-*
     (build) || exit 125
   fi
-  flock -s 9
+  lock -s "to use the emulated machine's cache"
 }
 
 case "${1:-}" in
   build) ensure ;;
+  key) echo "$key" ;;
   run)
     shift
-    limit=3600 what="the command"
+    limit=3600 what="the command" keep=
     while [ $# -gt 0 ]; do
       case "$1" in
         --timeout) limit=$2; shift 2 ;;
         --what) what=$2; shift 2 ;;
+        --keep) keep=$2; shift 2 ;;
         --) shift; break ;;
         *) die 2 "unknown option $1" ;;
       esac
@@ -303,7 +356,8 @@ case "${1:-}" in
     trap 'rm -rf "$job"' EXIT
     code=0
     run_in "$job" "$limit" "$what" -- "$@" || code=$?
+    [ -z "$keep" ] || [ ! -d "$job/keep" ] || cp -r "$job/keep/." "$keep/"
     exit "$code"
     ;;
-  *) die 2 "usage: $0 build | run [--timeout S] [--what TEXT] -- COMMAND..." ;;
+  *) die 2 "usage: $0 build | run [--timeout S] [--what TEXT] [--keep DIR] -- COMMAND..." ;;
 esac

@@ -6,7 +6,8 @@
 # MODE is win98, win95 or winme; BITS is 64 (the default: /usr/lib/wine/wine64, which
 # runs on every machine of ours) or 32 (Wine's 32-bit loader, a win32 prefix, for
 # QVL7UNIN.EXE itself). Prints nothing on success; exits 3 when the loader cannot start at
-# all (a kernel without 32-bit support says "Exec format error"), so callers can skip.
+# all (a kernel without 32-bit support says "Exec format error"), so callers can skip, and
+# 1 when it starts but the prefix is not made.
 # A DIR that already holds a prefix made so (a copy of one, say) is only set to MODE: that
 # takes a second where making one takes half a minute of both cores.
 #
@@ -35,9 +36,20 @@ if [ ! -f "$dir/system.reg" ] && [ "$bits" = 32 ] && [ -n "${QVL_WINE32_PREFIX:-
   mkdir -p "$dir" && tar -C "$dir" -xzf "$QVL_WINE32_PREFIX" ||
     { echo "cannot unpack $QVL_WINE32_PREFIX into $dir" >&2; exit 1; }
 fi
-if [ ! -f "$dir/system.reg" ] && ! out=$("$wine" wineboot -i 2>&1); then
+if ! out=$("$wine" --version 2>&1); then
   echo "$wine cannot start: $(printf '%s\n' "$out" | grep -m1 -i 'error' || printf '%s' "$out" | tail -1)" >&2
   exit 3
+fi
+# A new prefix is made by the wineboot that Wine starts for the first program of a
+# session; that program waits for it five minutes at most and then goes on. A second
+# wineboot asked for (wineboot -i) then ran beside the first where making the prefix
+# took longer (an emulated machine beside other work) and failed. So the first program
+# does nothing (whether it could start in a prefix not yet made or not), and the
+# wineserver is waited for, however long: it ends when that wineboot has.
+if [ ! -f "$dir/system.reg" ]; then
+  out=$("$wine" cmd /c exit 2>&1; "$server" -w 2>&1)
+  [ -f "$dir/system.reg" ] && [ -s "$dir/.update-timestamp" ] ||
+    { echo "making the prefix in $dir failed: $(printf '%s' "$out" | tail -n 2 | tr '\n' ' ')" >&2; exit 1; }
 fi
 reg() { "$wine" reg "$@" >/dev/null 2>&1; }
 reg add 'HKCU\Software\Wine' /v Version /d "$mode" /f

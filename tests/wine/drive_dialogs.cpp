@@ -8,9 +8,9 @@
 //
 // Finds each dialog by its class and a control of its own, prints its texts and buttons,
 // checks them, and presses the button the answer names. Exits 0 when every step went as
-// expected, 1 on a dialog that did not come within the time limit, or at once on a wrong
-// title or text: then it ends the program too, which would wait for answers until the
-// run's time limit.
+// expected, 1 on a dialog that did not come (before the program ended, or within the time
+// limit), or at once on a wrong title or text: then it ends the program too, which would
+// wait for answers until the run's time limit.
 #include <windows.h>
 
 #include <cstdio>
@@ -64,14 +64,22 @@ BOOL CALLBACK Visit(HWND window, LPARAM param) {
     return TRUE;
 }
 
+// With QVL_DRIVE_UNTIL, a file that appears when the program has ended, a dialog is
+// waited for as long as the program runs, however slow the machine; else for TimeoutMs.
 HWND WaitFor(int controlId, const char* what) {
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < TimeoutMs()) {
+    const char* until = std::getenv("QVL_DRIVE_UNTIL");
+    while (until || GetTickCount() - start < TimeoutMs()) {
+        bool ended = until && GetFileAttributesA(until) != INVALID_FILE_ATTRIBUTES;
         Search s{controlId, nullptr};
         EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
         if (s.found && IsWindowVisible(s.found)) {
             Expect(s.found, Text(s.found), kTitle, "the dialog's title");
             return s.found;
+        }
+        if (ended) {
+            std::printf("FAIL: no %s: the program ended first\n", what);
+            return nullptr;
         }
         // The progress phase lasts 71 timer periods, well under a second: poll often
         // enough to press Escape inside it, and seldom enough that a machine busy with
@@ -102,6 +110,15 @@ int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "--hold") == 0) {
         g_holdMs = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
         first = 3;
+    }
+    // A program's windows under Wine need the desktop's display driver, which explorer.exe
+    // sets up and Wine waits for 10 s only (slower, no window can be made): asked, the
+    // driver waits for it as long as it takes and then makes the file named, so that the
+    // program starts after it.
+    if (const char* ready = std::getenv("QVL_DRIVE_READY")) {
+        while (!GetPropA(GetDesktopWindow(), "__wine_display_device_guid"))
+            Sleep(100);
+        CloseHandle(CreateFileA(ready, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     }
     for (int i = first; i < argc; ++i) {
         std::string answer = argv[i];
