@@ -13,16 +13,9 @@ bool BuildDeferredLine(RemovalStorage& s, const char* name) {
            AppendText(s.wininitLine, sizeof s.wininitLine, name);
 }
 
-constexpr unsigned NameLength(const char* name) {
-    unsigned n = 0;
-    while (name[n] != 0)
-        ++n;
-    return n;
-}
-
 constexpr bool AllOfOneLength(const NameRow* names) {
     for (const NameRow* row = names; (*row)[0] != 0; ++row)
-        if (NameLength(*row) != NameLength(*names))
+        if (TextLength(*row) != TextLength(*names))
             return false;
     return true;
 }

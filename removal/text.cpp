@@ -3,13 +3,6 @@
 
 namespace qvl {
 
-unsigned TextLength(const char* text) {
-    unsigned n = 0;
-    while (text[n])
-        ++n;
-    return n;
-}
-
 // Byte for byte, letter case included: the comparison lstrcmpA is meant to make here,
 // without the locale's collation rules.
 bool TextEqual(const char* a, const char* b) {

@@ -11,7 +11,12 @@ namespace qvl {
 
 using NameRow = char[20];
 
-unsigned TextLength(const char* text);
+constexpr unsigned TextLength(const char* text) {
+    unsigned n = 0;
+    while (text[n])
+        ++n;
+    return n;
+}
 bool TextEqual(const char* a, const char* b);
 bool Contains(const char* text, char c);
 
